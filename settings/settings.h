@@ -1,0 +1,42 @@
+#pragma once
+
+// The user options that outlive the program.
+
+#include "shell/fixedtext.h"
+
+#include <cstdint>
+
+namespace velocimo {
+
+using PathText = FixedText<256>;
+
+struct Settings {
+    int32_t speedLimits[3] = {0, 0, 0};
+    int32_t maxSpeed = 0;
+    int32_t maxElevation = 0;
+    PathText soundFixPath;
+    PathText soundLostFixPath;
+    PathText soundWarnPath;
+    PathText soundOverPath;
+    int32_t comPort = 0;
+    int32_t units = 0;
+    int32_t autoConnect = 0;
+    bool continuousOverSound = true;
+    int32_t elevationOffset = 0;
+    bool sirfSetup = false;
+    bool loggingOn = false;
+    PathText logFilePath;
+    bool logFileChosen = false;
+    int32_t selectedLimit = 0;
+    int32_t selectedDisplay = 0;
+    int32_t nightMode = 0;
+};
+
+// Defaults the settings load writes for missing values.
+inline constexpr int32_t kDefaultSpeedLimits[3] = {50, 80, 100};
+inline constexpr int32_t kDefaultMaxSpeed = 120;
+inline constexpr int32_t kDefaultMaxElevation = 500;
+inline constexpr int32_t kDefaultComPort = 1;
+inline constexpr int32_t kDefaultUnits = 1;
+
+} // namespace velocimo

@@ -1,0 +1,20 @@
+#pragma once
+
+// Units, speed readouts and the compass point.
+
+#include "shell/navstate.h"
+
+#include <cstdint>
+
+namespace velocimo {
+
+// A value of at least 100 without decimals, a smaller one with one decimal.
+template <std::size_t N> void formatReadout(FixedText<N>& text, double value) {
+    text.format(value >= 100.0 ? "%3.0lf" : "%3.1lf", value);
+}
+
+void updateSpeed(NavState& nav, int32_t units, double knots);
+void updateUnitLabels(NavState& nav, int32_t units);
+void updateCompass(NavState& nav, double course);
+
+} // namespace velocimo

@@ -1,0 +1,57 @@
+#pragma once
+
+// GPS time of day, the seconds-of-day time base and the local time from the zone rules.
+
+#include "shell/navstate.h"
+
+#include <cstdint>
+
+namespace velocimo {
+
+// Calendar time, as the zone rules describe it.
+struct SystemTime {
+    uint16_t year = 0;
+    uint16_t month = 0; // 1..12
+    uint16_t dayOfWeek = 0; // 0 = Sunday
+    uint16_t day = 0;
+    uint16_t hour = 0;
+    uint16_t minute = 0;
+    uint16_t second = 0;
+    uint16_t milliseconds = 0;
+};
+
+// The device time zone. UTC = local + bias (minutes). A rule with month 0 means no daylight
+// saving; a rule with year 0 is "occurrence `day` (1..5, 5 = last) of weekday `dayOfWeek` in
+// `month`, at the local clock time hour:minute:second"; a non-zero year is an absolute date.
+struct TimeZoneInformation {
+    int32_t bias = 0;
+    char16_t standardName[32] = {};
+    SystemTime standardDate;
+    int32_t standardBias = 0;
+    char16_t daylightName[32] = {};
+    SystemTime daylightDate;
+    int32_t daylightBias = 0;
+};
+
+// Where the handlers get the current zone; asked on every RMC sentence.
+class TimeZoneSource {
+public:
+    virtual ~TimeZoneSource() = default;
+    virtual TimeZoneInformation timeZone() = 0;
+};
+
+// The system zone: the TZ variable, else /etc/localtime. Cached by TZ value and file identity,
+// so asking on every sentence costs a getenv and a stat.
+class SystemTimeZoneSource : public TimeZoneSource {
+public:
+    TimeZoneInformation timeZone() override;
+};
+
+// zone may be null: local time is then UTC.
+void updateClock(NavState& nav, TimeZoneSource* zone, double utcTime, int32_t utcDate);
+int dayOfWeek(int day, int month, int year);
+void utcToLocalTime(const TimeZoneInformation& zone, const SystemTime& utc, SystemTime& local);
+bool isAfterTransition(const SystemTime& time, const SystemTime& rule);
+SystemTime transitionDate(const SystemTime& time, const SystemTime& rule);
+
+} // namespace velocimo
