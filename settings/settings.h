@@ -39,4 +39,12 @@ inline constexpr int32_t kDefaultMaxElevation = 500;
 inline constexpr int32_t kDefaultComPort = 1;
 inline constexpr int32_t kDefaultUnits = 1;
 
+// The sounds that ship with the program, used when the store has none.
+struct SoundDefaults {
+    PathText fix;
+    PathText lostFix;
+    PathText warn;
+    PathText over;
+};
+
 } // namespace velocimo
