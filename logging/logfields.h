@@ -2,6 +2,8 @@
 
 // The nine CSV column flags, in column order.
 
+#include "settings/settingsstore.h"
+
 namespace velocimo {
 
 struct LogFieldSet {
@@ -15,5 +17,9 @@ struct LogFieldSet {
     bool logSatellites = false;
     bool logHdop = false;
 };
+
+// The flags live in the "Log" subkey; missing values are written back as 0.
+void loadLogFields(SettingsStore& store, LogFieldSet& fields);
+void saveLogFields(SettingsStore& store, const LogFieldSet& fields);
 
 } // namespace velocimo

@@ -1,0 +1,27 @@
+#pragma once
+
+// Loading and saving the options and the run state in the main settings key, and the
+// mapping of port names to device files.
+
+#include "gpslink/portname.h"
+#include "settings/settings.h"
+#include "settings/settingsstore.h"
+#include "shell/navstate.h"
+
+#include <string>
+#include <string_view>
+
+namespace velocimo {
+
+void loadOptions(SettingsStore& store, Settings& settings, const SoundDefaults& sounds,
+                 PortNameText& portName, NavState& nav);
+void saveOptions(SettingsStore& store, const Settings& settings);
+void loadRunState(SettingsStore& store, Settings& settings, NavState& nav);
+void saveRunState(SettingsStore& store, const Settings& settings, const NavState& nav);
+
+// The device file for a port name ("COM1:" gives "/dev/ttyUSB0" unless the user changed it),
+// from the "Ports" subkey; the ten defaults are written there when missing. An unknown name
+// gives an empty path.
+std::string portDevicePath(SettingsStore& store, std::u16string_view portName);
+
+} // namespace velocimo

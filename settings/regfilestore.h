@@ -1,0 +1,58 @@
+#pragma once
+
+// Settings kept in one text file in the format of a Windows registry export, so a user can
+// read and edit it and an export from regedit can be dropped in.
+
+#include "settings/settingsstore.h"
+
+#include <memory>
+#include <string>
+
+namespace velocimo {
+
+class RegDocument;
+
+// Every key opened reads the file afresh; closing a key that changed something merges its
+// changes into the file as it is then and replaces the file atomically (mode 0600). A file
+// that cannot be parsed is renamed to "<name>.bad" and the store carries on with an empty one.
+class RegFileStore final : public SettingsStore {
+public:
+    // $XDG_CONFIG_HOME/Korvane/Velocimo.reg, or ~/.config/Korvane/Velocimo.reg.
+    RegFileStore();
+    explicit RegFileStore(std::string filePath);
+    ~RegFileStore() override;
+
+    std::unique_ptr<SettingsKey> openKey(std::u16string_view path) override;
+
+    const std::string& filePath() const { return m_filePath; }
+
+    // Where the default constructor keeps the file; empty when no home folder is known.
+    static std::string defaultFilePath();
+
+private:
+    friend class RegFileKey;
+    // Reads the file; a bad file is moved aside. writable is false when the file exists but
+    // could not be read or moved aside: it must then never be replaced.
+    std::unique_ptr<RegDocument> loadDocument(bool& writable);
+    bool saveDocument(const RegDocument& doc);
+
+    std::string m_filePath;
+};
+
+// A store held in memory only, for tests and for running without a home folder.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    MemorySettingsStore();
+    ~MemorySettingsStore() override;
+
+    std::unique_ptr<SettingsKey> openKey(std::u16string_view path) override;
+
+    // The content as it would be written to a file.
+    std::string text() const;
+
+private:
+    friend class MemoryKey;
+    std::unique_ptr<RegDocument> m_doc;
+};
+
+} // namespace velocimo
