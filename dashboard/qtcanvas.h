@@ -1,0 +1,69 @@
+#pragma once
+
+// The dashboard drawn with QPainter into a 240 x 268 back buffer, which the main window
+// copies to the screen in one piece.
+
+#include "dashboard/canvas.h"
+#include "dashboard/dashboard.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+
+namespace velocimo {
+
+// Registers the bundled Tahoma faces when present (once per process) and returns the font for
+// an id: Tahoma if available, else the system sans font. Needs a QGuiApplication.
+QFont dashboardFont(FontId id);
+
+// Art by resource number from the Qt resource; a null image for an unknown number.
+QImage dashboardArt(int32_t resource);
+// Icon 112, for the window and the About box.
+QIcon programIcon();
+
+// Renders canvas operations onto an image. The painter is active for the canvas's lifetime.
+class QtCanvas : public Canvas {
+public:
+    explicit QtCanvas(QImage& target);
+    ~QtCanvas() override;
+    QtCanvas(const QtCanvas&) = delete;
+    QtCanvas& operator=(const QtCanvas&) = delete;
+
+    void setFont(FontId font) override;
+    void setPen(const Pen& pen) override;
+    void setBrush(const Brush& brush) override;
+    void setTextColour(Colour colour) override;
+    void drawPicture(int32_t resource) override;
+    void drawIcon(int32_t resource, int32_t x, int32_t y) override;
+    void drawText(std::u16string_view text, const Rect& rect, uint32_t flags) override;
+    void drawLine(Point from, Point to) override;
+    void drawPolyline(const Point* points, std::size_t count) override;
+    void drawPolygon(const Point* points, std::size_t count) override;
+    void drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ellipseHeight) override;
+
+private:
+    void useShapePen();
+    QPainter m_painter;
+    QPen m_pen;
+    QColor m_textColour;
+};
+
+// Owns the back buffer. Create after the QApplication.
+class DashboardRenderer {
+public:
+    DashboardRenderer();
+    QImage& backBuffer() { return m_backBuffer; }
+    const QImage& backBuffer() const { return m_backBuffer; }
+    // Paints the whole dashboard into the back buffer (see paintDashboard).
+    void render(NavState& nav, Settings& settings, DashboardState& state, bool advance);
+
+private:
+    QImage m_backBuffer;
+};
+
+// Paints the whole dashboard into any image of at least 240 x 268.
+void renderDashboard(QImage& target, NavState& nav, Settings& settings, DashboardState& state,
+                     bool advance);
+
+} // namespace velocimo
