@@ -1,0 +1,201 @@
+#include "shell/app.h"
+
+namespace velocimo {
+
+App::App(LiveRecord& record, Settings& settings, LogFieldSet& logFields, Subsystems& parts,
+         MessageBoxService& messages)
+    : m_record(record), m_settings(settings), m_logFields(logFields), m_parts(parts),
+      m_messages(messages) {}
+
+bool App::start(WindowHost& host) {
+    m_host = &host;
+    m_record.update([](NavState& nav) { resetNavState(nav); });
+    m_settings = Settings{};
+    m_logFields = LogFieldSet{};
+    m_parts.resetStartValues();
+
+    m_parts.loadRunState();
+    m_parts.createFonts();
+    m_parts.loadOptions();
+    publishDecodeOptions();
+    m_parts.loadLogFields();
+    m_parts.createDrawingObjects();
+    m_parts.applyNightMode();
+
+    if (!host.createWindow()) {
+        return false;
+    }
+    host.showAndPaint();
+    if (m_settings.autoConnect > 0) {
+        command(command::kGpsOpen);
+    }
+    return true;
+}
+
+void App::publishDecodeOptions() {
+    m_record.setDecodeOptions({m_settings.units, m_settings.elevationOffset});
+}
+
+bool App::connected() const {
+    return m_record.read([](const NavState& nav) { return nav.gpsConnected; });
+}
+
+void App::setConnected(bool on) {
+    m_record.update([on](NavState& nav) { nav.gpsConnected = on; });
+}
+
+bool App::ask(const char16_t* question) {
+    MessageRequest request;
+    request.text = question;
+    request.icon = MessageIcon::Question;
+    request.buttons = MessageButtons::YesNo;
+    request.topmost = true;
+    return m_messages.show(request) == MessageResult::Yes;
+}
+
+void App::info(const char16_t* text) {
+    MessageRequest request;
+    request.text = text;
+    request.icon = MessageIcon::Information;
+    request.topmost = true;
+    m_messages.show(request);
+}
+
+bool App::command(int id) {
+    switch (id) {
+    case command::kQuit:
+        if (m_host) {
+            m_host->closeWindow();
+        }
+        return true;
+    case command::kGpsOpen:
+        if (connected()) {
+            info(u"GPS is already connected!");
+            return true;
+        }
+        m_parts.ensureLogFile();
+        if (m_parts.openGps()) {
+            if (m_host) {
+                m_host->bringToFront();
+                m_host->startTick();
+            }
+            setConnected(true);
+        }
+        return true;
+    case command::kGpsClose:
+        if (m_host) {
+            m_host->stopTick();
+        }
+        setConnected(false);
+        if (m_parts.closeGps() && m_host) {
+            m_host->requestRepaint();
+        }
+        return true;
+    case command::kExit:
+        m_parts.saveRunState();
+        m_parts.saveOptions();
+        if (m_host) {
+            m_host->quit(0);
+        }
+        return true;
+    case command::kOptions:
+        if (m_host) {
+            m_host->runOptionsDialog();
+        }
+        publishDecodeOptions();
+        return true;
+    case command::kAbout:
+        if (m_host) {
+            m_host->runAboutDialog();
+        }
+        return true;
+    case command::kResetTrip:
+        if (ask(u"Are you sure you want to reset the trip distance?\n\n"
+                u"This will also reset the average speed!")) {
+            m_record.update([](NavState& nav) { resetTripDistance(nav); });
+        }
+        return true;
+    case command::kResetTotal:
+        if (ask(u"Are you sure you want to reset the total distance?")) {
+            m_record.update([](NavState& nav) { resetTotalDistance(nav); });
+        }
+        return true;
+    case command::kResetTop:
+        if (ask(u"Are you sure you want to reset the top speed?")) {
+            m_record.update([](NavState& nav) { resetTopSpeed(nav); });
+        }
+        return true;
+    case command::kLogSetup:
+        if (m_host) {
+            m_host->runLoggingDialog();
+        }
+        return true;
+    case command::kLogOn:
+        m_parts.toggleLogging();
+        return true;
+    case command::kLogNew:
+        m_parts.chooseLogFile();
+        return true;
+    case command::kSaveAndDisconnect:
+        m_parts.saveRunState();
+        if (m_host) {
+            m_host->stopTick();
+        }
+        setConnected(false);
+        m_parts.closeGps();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void App::tick() {
+    // The reader's watchdog may have dropped the connection since the last tick; it
+    // cannot stop our timer from its own thread, so the first tick after it does.
+    const NavState nav = m_record.snapshot();
+    if (!nav.gpsConnected) {
+        if (m_host) {
+            m_host->stopTick();
+        }
+        return;
+    }
+    m_tickRepaint = true;
+    if (m_host) {
+        m_host->requestRepaint();
+    }
+    m_parts.checkSpeedLimit(nav);
+    if (m_settings.loggingOn && nav.speed >= kLogSpeedThreshold) {
+        m_parts.appendLogRecord(nav);
+    }
+}
+
+bool App::takeTickRepaint() {
+    const bool was = m_tickRepaint;
+    m_tickRepaint = false;
+    return was;
+}
+
+void App::tap(int32_t x, int32_t y) {
+    m_parts.handleTap(x, y);
+    if (!connected() && m_host) {
+        m_host->requestRepaint();
+    }
+}
+
+void App::windowClosed() {
+    m_parts.saveRunState();
+    if (m_host) {
+        m_host->stopTick();
+        m_host->quit(0);
+    }
+}
+
+void App::shutdown() {
+    if (m_host) {
+        m_host->stopTick();
+    }
+    setConnected(false);
+    m_parts.closeGps();
+}
+
+} // namespace velocimo

@@ -1,0 +1,3 @@
+velocimo_test(shell_app_tests
+    SOURCES app_test.cpp singleinstance_test.cpp
+    LIBS velocimo_shell_app)
