@@ -220,8 +220,4 @@ void updateClock(NavState& nav, TimeZoneSource* zone, double utcTime, int32_t ut
     nav.utcTimeText.format("%02d:%02d:%02d", hour, minute, second);
 }
 
-TimeZoneInformation SystemTimeZoneSource::timeZone() {
-    return TimeZoneInformation{};
-}
-
 } // namespace velocimo
