@@ -1,0 +1,76 @@
+// Any byte stream from a receiver must decode without a crash, an overflow, undefined
+// behaviour or a non-finite odometer.
+
+#include "gpslink/framing.h"
+#include "nmea/handlers.h"
+#include "shell/liverecord.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+class BufferSource : public velocimo::ByteSource {
+public:
+    BufferSource(const uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    bool readPortByte(uint8_t& byte) override {
+        if (m_pos >= m_size) {
+            byte = 0;
+            return false;
+        }
+        byte = m_data[m_pos++];
+        return true;
+    }
+    bool atEnd() const { return m_pos >= m_size; }
+
+private:
+    const uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+class Sounds : public velocimo::FixSoundSink {
+public:
+    void fixGained() override {}
+    void fixLost() override {}
+};
+
+// A fixed zone with daylight saving, so the transition code runs on garbage dates too.
+class BerlinZone : public velocimo::TimeZoneSource {
+public:
+    velocimo::TimeZoneInformation timeZone() override {
+        velocimo::TimeZoneInformation z;
+        z.bias = -60;
+        z.daylightBias = -60;
+        z.daylightDate.month = 3;
+        z.daylightDate.day = 5;
+        z.daylightDate.hour = 2;
+        z.standardDate.month = 10;
+        z.standardDate.day = 5;
+        z.standardDate.hour = 3;
+        return z;
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    velocimo::LiveRecord record;
+    record.update([](velocimo::NavState& nav) { velocimo::resetNavState(nav); });
+    const int32_t units = size > 0 ? data[0] % 4 : 1;
+    record.setDecodeOptions({units, size > 1 ? static_cast<int8_t>(data[1]) * 100 : 0});
+    Sounds sounds;
+    BerlinZone zone;
+    velocimo::LiveDecoder decoder(record, &sounds, &zone);
+    BufferSource source(data, size);
+    while (!source.atEnd()) {
+        velocimo::readLinePass(source, decoder);
+    }
+    const velocimo::NavState nav = record.snapshot();
+    if (!std::isfinite(nav.tripDistance) || !std::isfinite(nav.totalDistance) ||
+        !std::isfinite(nav.speed) || !std::isfinite(nav.averageSpeed)) {
+        std::abort();
+    }
+    return 0;
+}

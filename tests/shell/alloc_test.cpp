@@ -1,0 +1,106 @@
+// The sentence path (framing and the three handlers) must not allocate once warmed up:
+// the reader runs for hours on small machines.
+
+#include "gpslink/framing.h"
+#include "nmea/handlers.h"
+#include "shell/liverecord.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+namespace {
+std::atomic<long> g_allocations{0};
+std::atomic<bool> g_counting{false};
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (g_counting.load(std::memory_order_relaxed)) {
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (void* p = std::malloc(size ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace velocimo {
+namespace {
+
+class StringSource : public ByteSource {
+public:
+    explicit StringSource(const std::string& data) : m_data(data) {}
+    bool readPortByte(uint8_t& byte) override {
+        if (m_pos >= m_data.size()) {
+            byte = 0;
+            return false;
+        }
+        byte = static_cast<uint8_t>(m_data[m_pos++]);
+        return true;
+    }
+    bool atEnd() const { return m_pos >= m_data.size(); }
+    void rewind() { m_pos = 0; }
+
+private:
+    const std::string& m_data;
+    std::size_t m_pos = 0;
+};
+
+class NullSounds : public FixSoundSink {
+public:
+    void fixGained() override {}
+    void fixLost() override {}
+};
+
+TEST(SentencePath, DoesNotAllocatePerSentence) {
+    // Valid and void fixes, moving, garbage and foreign talkers, so every branch runs.
+    const std::string epoch =
+        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+        "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+        "$GPRMC,123520,A,4808.038,N,01131.000,E,022.4,184.4,230394,003.1,W*6A\r\n"
+        "$GPGSV,2,1,08,01,40,083,46,02,17,308,41,12,07,344,39,14,22,228,45*75\r\n"
+        "$GPRMC,123521,V,,,,,,,230394,,*6A\r\n"
+        "$GNRMC,123521,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+        "noise$GPGGA,123519,4807.038,S,01131.000,W,2,12,1.1,99.94,M,46.9,M,,*47\r\n";
+    std::string input;
+    for (int i = 0; i < 1250; ++i) {
+        input += epoch; // 8 lines each: 10,000 sentences
+    }
+
+    LiveRecord record;
+    record.update([](NavState& nav) { resetNavState(nav); });
+    NullSounds sounds;
+    SystemTimeZoneSource zone;
+    LiveDecoder decoder(record, &sounds, &zone);
+    StringSource source(input);
+
+    // Warm-up: the zone is read and cached on the first sentence.
+    for (int i = 0; i < 16; ++i) {
+        readLinePass(source, decoder);
+    }
+    source.rewind();
+
+    g_allocations = 0;
+    g_counting = true;
+    int passes = 0;
+    while (!source.atEnd()) {
+        readLinePass(source, decoder);
+        ++passes;
+    }
+    g_counting = false;
+
+    EXPECT_GE(passes, 10000);
+    EXPECT_EQ(g_allocations.load(), 0);
+}
+
+} // namespace
+} // namespace velocimo

@@ -1,0 +1,227 @@
+#include "tools/replay/replay.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velocimo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> replayLines(const std::string& input, ReplayOptions options = {}) {
+    std::ostringstream out;
+    runReplay(input, options, out);
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The value that follows "key": in a JSON object line, starting the search at `from`.
+std::string jsonValue(const std::string& json, const std::string& key, std::size_t from = 0) {
+    const std::string needle = "\"" + key + "\":";
+    const std::size_t at = json.find(needle, from);
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::size_t begin = at + needle.size();
+    std::size_t end = begin;
+    if (json[begin] == '"') {
+        end = begin + 1;
+        while (end < json.size() && json[end] != '"') {
+            end += json[end] == '\\' ? 2 : 1;
+        }
+        return json.substr(begin + 1, end - begin - 1);
+    }
+    while (end < json.size() && json[end] != ',' && json[end] != '}') {
+        ++end;
+    }
+    return json.substr(begin, end - begin);
+}
+
+double coordinateDegrees(const std::string& json, const std::string& name) {
+    const std::size_t at = json.find("\"" + name + "\":{");
+    return std::strtod(jsonValue(json, "decimalDegrees", at).c_str(), nullptr);
+}
+
+TEST(Replay, TicksBeforeEveryRmcButTheFirstAndAtTheEnd) {
+    const std::string input =
+        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+        "$GPRMC,123520,V,4807.038,S,01131.000,W,022.4,084.4,230394,003.1,W*6A\r\n";
+    const auto lines = replayLines(input);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(jsonValue(lines[0], "fixValid"), "true");
+    EXPECT_EQ(jsonValue(lines[0], "speedText"), "41.5");
+    EXPECT_EQ(jsonValue(lines[0], "speedUnitText"), "km/h");
+    EXPECT_EQ(jsonValue(lines[0], "elevationText"), "545m");
+    EXPECT_EQ(jsonValue(lines[0], "satellites"), "8");
+    EXPECT_EQ(jsonValue(lines[0], "hdop"), "0.9");
+    EXPECT_EQ(jsonValue(lines[0], "utcTimeText"), "12:35:19");
+    EXPECT_EQ(jsonValue(lines[0], "compassPointText"), "E");
+    EXPECT_EQ(jsonValue(lines[0], "decText", lines[0].find("\"latitude\"")), "48.117300");
+    EXPECT_DOUBLE_EQ(coordinateDegrees(lines[0], "longitude"), 11.516666666666666);
+    EXPECT_EQ(jsonValue(lines[1], "fixValid"), "false");
+    EXPECT_EQ(jsonValue(lines[1], "dataValidText"), "No");
+    EXPECT_EQ(jsonValue(lines[1], "decText", lines[1].find("\"latitude\"")), "-48.117300");
+
+    // An input without any sentence still reports once: the start-up state.
+    const auto empty = replayLines("");
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_EQ(jsonValue(empty[0], "speedText"), "0.0");
+    EXPECT_EQ(jsonValue(empty[0], "hdop"), "50");
+}
+
+TEST(Replay, UnitsAndElevationOffset) {
+    const std::string input =
+        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    const struct {
+        int32_t units;
+        int32_t offset;
+        const char* speed;
+        const char* unit;
+        const char* elevation;
+    } cases[] = {
+        {0, 0, "22.4", "knots", "545m"},
+        {1, 0, "41.5", "km/h", "545m"},
+        {2, 0, "25.8", "mph", "1789ft"},
+        {2, 100, "25.8", "mph", "1689ft"},
+    };
+    for (const auto& c : cases) {
+        const auto lines = replayLines(input, {c.units, c.offset});
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(jsonValue(lines[0], "speedText"), c.speed) << c.units;
+        EXPECT_EQ(jsonValue(lines[0], "speedUnitText"), c.unit) << c.units;
+        EXPECT_EQ(jsonValue(lines[0], "elevationText"), c.elevation) << c.units << " " << c.offset;
+    }
+}
+
+struct GpsdFix {
+    double lat;
+    double lon;
+};
+
+// Milliseconds of the UTC day from gpsd's "time":"YYYY-MM-DDThh:mm:ss.sssZ".
+long long millisOfDay(const std::string& iso) {
+    const std::size_t t = iso.find('T');
+    if (t == std::string::npos || iso.size() < t + 9) {
+        return -1;
+    }
+    const int h = std::atoi(iso.substr(t + 1, 2).c_str());
+    const int m = std::atoi(iso.substr(t + 4, 2).c_str());
+    const double s = std::strtod(iso.substr(t + 7).c_str(), nullptr);
+    return (h * 3600LL + m * 60LL) * 1000LL + std::llround(s * 1000.0);
+}
+
+long long millisOfDay(double hhmmss) {
+    const long long whole = static_cast<long long>(hhmmss);
+    const long long h = whole / 10000;
+    const long long m = (whole / 100) % 100;
+    const double s = hhmmss - static_cast<double>(h * 10000 + m * 100);
+    return (h * 3600 + m * 60) * 1000 + std::llround(s * 1000.0);
+}
+
+// The last TPV with a position for each time of day.
+std::map<long long, GpsdFix> gpsdFixes(const fs::path& chk) {
+    std::map<long long, GpsdFix> fixes;
+    std::istringstream in(readFile(chk));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("{\"class\":\"TPV\"", 0) != 0) {
+            continue;
+        }
+        const std::string time = jsonValue(line, "time");
+        const std::string lat = jsonValue(line, "lat");
+        const std::string lon = jsonValue(line, "lon");
+        if (time.empty() || lat.empty() || lon.empty()) {
+            continue;
+        }
+        fixes[millisOfDay(time)] = {std::strtod(lat.c_str(), nullptr),
+                                    std::strtod(lon.c_str(), nullptr)};
+    }
+    return fixes;
+}
+
+// Every valid RMC position of every capture, against what gpsd reported for the same second.
+TEST(Replay, PositionsAgreeWithGpsdOnEveryCapture) {
+    const fs::path dir = VELOCIMO_SHARED_NMEA;
+    ASSERT_TRUE(fs::is_directory(dir)) << dir;
+    int logs = 0;
+    int compared = 0;
+    std::ostringstream summary;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.path().extension() != ".log") {
+            continue;
+        }
+        ++logs;
+        const auto lines = replayLines(readFile(entry.path()));
+        const auto fixes = gpsdFixes(fs::path(entry.path()).concat(".chk"));
+        int here = 0;
+        for (const auto& json : lines) {
+            if (jsonValue(json, "fixValid") != "true" ||
+                jsonValue(json, "dataStatusText").rfind("A", 0) != 0) {
+                continue;
+            }
+            const double utc = std::strtod(jsonValue(json, "utcTime").c_str(), nullptr);
+            const auto it = fixes.find(millisOfDay(utc));
+            if (it == fixes.end()) {
+                continue;
+            }
+            EXPECT_NEAR(coordinateDegrees(json, "latitude"), it->second.lat, 1e-6)
+                << entry.path().filename() << " at " << jsonValue(json, "utcTime");
+            EXPECT_NEAR(coordinateDegrees(json, "longitude"), it->second.lon, 1e-6)
+                << entry.path().filename() << " at " << jsonValue(json, "utcTime");
+            ++here;
+        }
+        summary << entry.path().filename().string() << ": " << here << "\n";
+        compared += here;
+    }
+    EXPECT_EQ(logs, 19);
+    EXPECT_GT(compared, 300);
+    std::printf("valid fixes compared with gpsd: %d in %d logs\n%s", compared, logs,
+                summary.str().c_str());
+}
+
+TEST(ReplayProgram, ReadsStdinAndRejectsBadOptions) {
+    const std::string bin = VELOCIMO_REPLAY_BIN;
+    const fs::path input = fs::temp_directory_path() / "velocimo-replay-test.nmea";
+    {
+        std::ofstream out(input, std::ios::binary);
+        out << "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+    }
+    FILE* p = popen((bin + " --units 0 < " + input.string()).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) {
+        out.append(buf, n);
+    }
+    EXPECT_EQ(pclose(p), 0);
+    EXPECT_EQ(jsonValue(out, "speedText"), "22.4");
+    EXPECT_EQ(jsonValue(out, "speedUnitText"), "knots");
+
+    EXPECT_NE(std::system((bin + " --units 7 " + input.string() + " >/dev/null 2>&1").c_str()), 0);
+    EXPECT_NE(std::system((bin + " /nonexistent/file >/dev/null 2>&1").c_str()), 0);
+    fs::remove(input);
+}
+
+} // namespace
+} // namespace velocimo
