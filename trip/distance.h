@@ -8,6 +8,13 @@
 
 namespace velocimo {
 
+// Pi taken as 3.1415926535: the distance sums must keep their last digit across builds.
+inline constexpr double kRadiansPerDegree = 0.017453292519444445;
+inline constexpr double kDegreesPerRadian = 57.29577951471995;
+inline constexpr double kNauticalMilesPerDegree = 60.040525;
+inline constexpr double kKilometresPerNauticalMile = 1.852;
+inline constexpr double kMilesPerNauticalMile = 1.150779447584;
+
 void updateDistance(NavState& nav, int32_t units);
 double greatCircleDistance(int32_t units, double lat1, double lon1, double lat2, double lon2);
 

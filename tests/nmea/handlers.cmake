@@ -1,0 +1,3 @@
+velocimo_test(nmea_tests
+    SOURCES fields_test.cpp coordinate_test.cpp handlers_test.cpp
+    LIBS velocimo_nmea)
