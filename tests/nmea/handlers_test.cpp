@@ -126,12 +126,22 @@ TEST_F(Decoding, FieldsAfterTheVariationChangeNothing) {
 
 TEST_F(Decoding, ShortSentenceKeepsOneHemisphereLetter) {
     rmc(kRmc);
-    rmc(u"$GPRMC,123520,A");
-    rmc(u"$GPRMC,123521,A,4807.038,N\r\n");
-    EXPECT_EQ(u8(nav.latitude.dmsText.view()), "48° 7' 2\"N");
-    EXPECT_EQ(u8(nav.longitude.dmsText.view()), "11° 31' 0\"E");
+    const struct {
+        std::u16string_view sentence;
+        const char* latitude;
+        const char* longitude;
+    } steps[] = {
+        {u"$GPRMC,123520,A", "48° 7' 2\"N", "11° 31' 0\"E"},
+        {u"$GPRMC,123521,A,4907.038,N\r\n", "49° 7' 2\"N", "11° 31' 0\"E"},
+        {u"$GPRMC,123522,A,4907.038,N,01231.000\r\n", "49° 7' 2\"N", "12° 31' 0\""},
+    };
+    for (const auto& s : steps) {
+        rmc(s.sentence);
+        EXPECT_EQ(u8(nav.latitude.dmsText.view()), s.latitude) << u8(s.sentence);
+        EXPECT_EQ(u8(nav.longitude.dmsText.view()), s.longitude) << u8(s.sentence);
+    }
     EXPECT_EQ(u8(nav.latitude.hemisphereText.view()), "N"); // the line end is not data
-    EXPECT_EQ(nav.utcTime, 123521.0);
+    EXPECT_EQ(nav.utcTime, 123522.0);
 }
 
 TEST_F(Decoding, StepsAddDistanceThroughTheHandler) {
