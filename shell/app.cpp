@@ -1,5 +1,7 @@
 #include "shell/app.h"
 
+#include "logging/csvlog.h"
+
 namespace velocimo {
 
 App::App(LiveRecord& record, Settings& settings, LogFieldSet& logFields, Subsystems& parts,
@@ -164,7 +166,7 @@ void App::tick() {
         m_host->requestRepaint();
     }
     m_parts.checkSpeedLimit(nav);
-    if (m_settings.loggingOn && nav.speed >= kLogSpeedThreshold) {
+    if (shouldLog(m_settings, nav.speed)) {
         m_parts.appendLogRecord(nav);
     }
 }

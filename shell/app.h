@@ -39,8 +39,6 @@ inline constexpr int kLogNew = 40027;
 inline constexpr int kSaveAndDisconnect = 1023;
 } // namespace command
 
-inline constexpr double kLogSpeedThreshold = 2.5;
-
 // The subsystems the shell drives, in the words of their own operations.
 class Subsystems {
 public:

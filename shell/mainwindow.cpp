@@ -1,0 +1,195 @@
+#include "shell/mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace velocimo {
+
+DashboardWidget::DashboardWidget(Render render, Tap tap, QWidget* parent)
+    : QWidget(parent), m_render(std::move(render)), m_tap(std::move(tap)) {
+    setFixedSize(kDashboardWidth, kDashboardHeight);
+    // Every pixel comes from the back buffer: nothing to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void DashboardWidget::paintEvent(QPaintEvent*) {
+    const bool afterTick = takeTickRepaint && takeTickRepaint();
+    const QImage& picture = m_render(afterTick);
+    QPainter painter(this);
+    painter.drawImage(0, 0, picture);
+}
+
+void DashboardWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    // The position is read as two unsigned 16-bit halves, as a stylus message carries it.
+    const QPoint at = event->position().toPoint();
+    const auto x = static_cast<int32_t>(static_cast<uint16_t>(at.x()));
+    const auto y = static_cast<int32_t>(static_cast<uint16_t>(at.y()));
+    m_tap(x, y);
+}
+
+MainWindow::MainWindow(App& app, DashboardWidget::Render render, WindowDialogs dialogs,
+                       QWidget* parent)
+    : QWidget(parent), m_app(app), m_dialogs(std::move(dialogs)) {
+    setWindowTitle(QStringLiteral("Velocimo"));
+    m_timer = new QTimer(this);
+    m_timer->setInterval(1000);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        m_app.tick();
+        if (afterTick) {
+            afterTick();
+        }
+    });
+
+    m_dashboard = new DashboardWidget(
+        std::move(render), [this](int32_t x, int32_t y) { m_app.tap(x, y); }, this);
+    m_dashboard->takeTickRepaint = [this] { return m_app.takeTickRepaint(); };
+}
+
+MainWindow::~MainWindow() = default;
+
+QAction* MainWindow::addItem(QMenu* menu, int id, const char* label) {
+    QAction* action = menu->addAction(QString::fromUtf8(label));
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { m_app.command(id); });
+    return action;
+}
+
+QToolButton* MainWindow::addMenu(QWidget* strip, int labelId, const char* label, QMenu* menu) {
+    auto* button = new QToolButton(strip);
+    button->setText(QString::fromUtf8(label));
+    button->setProperty("commandId", labelId);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setMenu(menu);
+    button->setFixedHeight(kMenuStripHeight - 2);
+    return button;
+}
+
+bool MainWindow::createWindow() {
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("menuStrip"));
+    strip->setFixedSize(kDashboardWidth, kMenuStripHeight);
+    auto* stripLayout = new QHBoxLayout(strip);
+    stripLayout->setContentsMargins(1, 1, 1, 1);
+    stripLayout->setSpacing(0);
+
+    auto* file = new QMenu(this);
+    addItem(file, command::kOptions, "Options");
+    file->addSeparator();
+    addItem(file, command::kAbout, "About");
+    addItem(file, command::kExit, "Exit");
+
+    auto* gps = new QMenu(this);
+    addItem(gps, command::kGpsOpen, "Open");
+    addItem(gps, command::kGpsClose, "Close");
+
+    auto* reset = new QMenu(this);
+    addItem(reset, command::kResetTotal, "Total Distance");
+    addItem(reset, command::kResetTrip, "Trip Distance");
+    addItem(reset, command::kResetTop, "Top Speed");
+
+    auto* log = new QMenu(this);
+    m_logOn = addItem(log, command::kLogOn, "On");
+    m_logOn->setCheckable(true);
+    addItem(log, command::kLogNew, "New");
+    log->addSeparator();
+    addItem(log, command::kLogSetup, "Setup");
+    // The check mark follows the setting each time the pop-up opens.
+    connect(log, &QMenu::aboutToShow, this,
+            [this] { m_logOn->setChecked(m_app.loggingChecked()); });
+
+    m_buttons[0] = addMenu(strip, command::kFileMenu, "File", file);
+    m_buttons[1] = addMenu(strip, command::kGpsMenu, "GPS", gps);
+    m_buttons[2] = addMenu(strip, command::kResetMenu, "Reset", reset);
+    m_buttons[3] = addMenu(strip, command::kLogMenu, "Log", log);
+    for (QToolButton* button : m_buttons) {
+        stripLayout->addWidget(button);
+    }
+    stripLayout->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_dashboard);
+    layout->addWidget(strip);
+    setFixedSize(kDashboardWidth, kDashboardHeight + kMenuStripHeight);
+
+    auto* quitKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Q")), this);
+    quitKey->setContext(Qt::ApplicationShortcut);
+    connect(quitKey, &QShortcut::activated, this, [this] { m_app.command(command::kQuit); });
+    return true;
+}
+
+void MainWindow::showAndPaint() {
+    show();
+    m_dashboard->repaint();
+}
+
+void MainWindow::requestRepaint() {
+    m_dashboard->update();
+}
+
+void MainWindow::startTick() {
+    m_timer->start();
+}
+
+void MainWindow::stopTick() {
+    m_timer->stop();
+}
+
+void MainWindow::bringToFront() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+void MainWindow::quit(int code) {
+    QCoreApplication::exit(code);
+}
+
+void MainWindow::closeWindow() {
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_closing) {
+        m_closing = true;
+        m_app.windowClosed();
+    }
+    event->accept();
+}
+
+void MainWindow::runOptionsDialog() {
+    if (m_dialogs.options) {
+        m_dialogs.options(this);
+    }
+}
+
+void MainWindow::runAboutDialog() {
+    if (m_dialogs.about) {
+        m_dialogs.about(this);
+    }
+}
+
+void MainWindow::runLoggingDialog() {
+    if (m_dialogs.logging) {
+        m_dialogs.logging(this);
+    }
+}
+
+} // namespace velocimo

@@ -1,0 +1,121 @@
+#include "shell/program.h"
+
+#include "logging/csvlog.h"
+#include "settings/persistence.h"
+#include "trip/readouts.h"
+
+namespace velocimo {
+
+Program::Program(LiveRecord& record, Settings& settings, LogFieldSet& logFields,
+                 ProgramServices services)
+    : m_record(record), m_settings(settings), m_logFields(logFields), m_store(services.store),
+      m_soundDefaults(services.soundDefaults), m_player(services.player), m_picker(services.picker),
+      m_clock(services.clock), m_messages(services.messages),
+      m_dashboard(std::make_unique<DashboardState>()),
+      m_decoder(record, services.fixSounds, services.zone) {
+    SerialLink::PortResolver resolve = [this](std::u16string_view name) {
+        return portDevicePath(m_store, name);
+    };
+    m_link = std::make_unique<SerialLink>(m_record, m_decoder, services.fixSounds, m_messages,
+                                          std::move(services.stopTimerFromReader),
+                                          std::move(resolve), std::move(services.device));
+}
+
+Program::~Program() = default;
+
+void Program::resetStartValues() {
+    m_alarm = SpeedAlarm{};
+    *m_dashboard = DashboardState{};
+    m_portName.clear();
+}
+
+void Program::loadRunState() {
+    m_record.update([this](NavState& nav) { velocimo::loadRunState(m_store, m_settings, nav); });
+}
+
+void Program::loadOptions() {
+    m_record.update([this](NavState& nav) {
+        velocimo::loadOptions(m_store, m_settings, m_soundDefaults, m_portName, nav);
+    });
+}
+
+void Program::loadLogFields() {
+    velocimo::loadLogFields(m_store, m_logFields);
+}
+
+void Program::saveLogFields() {
+    velocimo::saveLogFields(m_store, m_logFields);
+}
+
+void Program::saveRunState() {
+    // The store writes a file: not while the reader waits for the lock.
+    const NavState nav = m_record.snapshot();
+    velocimo::saveRunState(m_store, m_settings, nav);
+}
+
+void Program::saveOptions() {
+    velocimo::saveOptions(m_store, m_settings);
+}
+
+// The Qt dashboard makes its fonts and pens when it first draws; nothing to do ahead.
+void Program::createFonts() {}
+void Program::createDrawingObjects() {}
+
+void Program::applyNightMode() {
+    velocimo::applyNightMode(*m_dashboard, m_settings);
+}
+
+void Program::handleTap(int32_t x, int32_t y) {
+    if (velocimo::handleTap(x, y, m_settings)) {
+        applyNightMode();
+    }
+}
+
+bool Program::openGps() {
+    return m_link->openGps(m_portName, m_settings.sirfSetup);
+}
+
+bool Program::closeGps() {
+    return m_link->closeGps();
+}
+
+void Program::checkSpeedLimit(const NavState& nav) {
+    velocimo::checkSpeedLimit(m_alarm, m_settings, nav.speed, m_player);
+}
+
+void Program::appendLogRecord(const NavState& nav) {
+    velocimo::appendLogRecord(m_settings, m_logFields, nav);
+}
+
+void Program::ensureLogFile() {
+    velocimo::ensureLogFile(m_settings, m_picker, m_clock, m_messages);
+}
+
+void Program::toggleLogging() {
+    velocimo::toggleLogging(m_settings, m_picker, m_clock, m_messages);
+}
+
+void Program::chooseLogFile() {
+    velocimo::chooseLogFile(m_settings, m_picker, m_clock);
+}
+
+void Program::paint(Canvas& canvas, bool advance) {
+    NavState nav = m_record.snapshot();
+    paintDashboard(canvas, nav, m_settings, *m_dashboard, advance);
+}
+
+void Program::playSound(std::u16string_view path) {
+    playAlarmSound(m_player, path);
+}
+
+void Program::applyUnits() {
+    const int32_t units = m_settings.units;
+    m_record.update([units](NavState& nav) { updateUnitLabels(nav, units); });
+    m_record.setDecodeOptions({m_settings.units, m_settings.elevationOffset});
+}
+
+void Program::applyPortName() {
+    buildPortName(m_portName, m_settings.comPort);
+}
+
+} // namespace velocimo

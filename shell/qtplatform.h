@@ -1,0 +1,62 @@
+#pragma once
+
+// The desktop services of shell/platform.h on Qt Widgets.
+
+#include "shell/platform.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+namespace velocimo {
+
+// Modal boxes owned by a parent window (none: free-standing). post() may be called from
+// any thread: the box is queued to the thread that owns this object, the main thread.
+class QtMessageBoxService : public QObject, public MessageBoxService {
+    Q_OBJECT
+public:
+    explicit QtMessageBoxService(QObject* parent = nullptr);
+    void setParentWindow(QWidget* window) { m_window = window; }
+
+    MessageResult show(const MessageRequest& request) override;
+    void post(const MessageRequest& request) override;
+
+    // Every box shown so far (tests read it; boxes then answer themselves, see below).
+    int shownCount() const { return m_shown; }
+    // Tests: boxes are not shown but answered at once with this result.
+    void answerAutomatically(bool on, MessageResult answer = MessageResult::Ok) {
+        m_autoAnswer = on;
+        m_answer = answer;
+    }
+    const MessageRequest& lastRequest() const { return m_last; }
+
+private:
+    QPointer<QWidget> m_window;
+    int m_shown = 0;
+    bool m_autoAnswer = false;
+    MessageResult m_answer = MessageResult::Ok;
+    MessageRequest m_last;
+};
+
+// QFileDialog's own (non-native) dialogs, so they look and behave alike everywhere.
+class QtFilePicker : public FilePicker {
+public:
+    explicit QtFilePicker(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParentWindow(QWidget* window) { m_parent = window; }
+    std::u16string openFile(const FileRequest& request) override;
+    std::u16string saveFile(const FileRequest& request) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+// The local wall clock of the process's time zone.
+class LocalClock : public Clock {
+public:
+    SystemTime localNow() override;
+};
+
+QString toQString(std::u16string_view text);
+std::u16string toU16(const QString& text);
+
+} // namespace velocimo
