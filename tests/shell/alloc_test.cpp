@@ -17,6 +17,9 @@ std::atomic<long> g_allocations{0};
 std::atomic<bool> g_counting{false};
 } // namespace
 
+// GCC cannot see that these replace the global pair together.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
     if (g_counting.load(std::memory_order_relaxed)) {
         g_allocations.fetch_add(1, std::memory_order_relaxed);
