@@ -23,5 +23,5 @@ for log in "$captures"/*.log; do
 done
 echo "seed corpus: $(ls "$corpus" | wc -l) pieces from $n captures"
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "$build/fuzz_sentences" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
-    -print_final_stats=1 "$corpus"
+    "$build/fuzz/fuzz_sentences" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    -print_final_stats=1 -artifact_prefix="$build/" "$corpus"

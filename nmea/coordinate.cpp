@@ -7,7 +7,8 @@ namespace velocimo {
 
 double toDecimalDegrees(double x) {
     const int32_t d = truncToInt(x * kHundredth);
-    return (x - d * 100) * kDegreesPerMinute + d;
+    // In doubles: a garbage field can make d large enough to overflow an int product.
+    return (x - d * 100.0) * kDegreesPerMinute + d;
 }
 
 Coordinate decodeCoordinate(double x) {
@@ -22,7 +23,7 @@ Coordinate decodeCoordinate(double x) {
     const double f = std::modf(x, &i);
     c.seconds = truncToInt(f * 60.0);
     c.degrees = truncToInt(i * kHundredth);
-    c.minutes = truncToInt((x - c.degrees * 100) - f);
+    c.minutes = truncToInt((x - c.degrees * 100.0) - f);
     c.dmsText.format(kDmsFormat, c.degrees, c.minutes, c.seconds);
     return c;
 }
