@@ -1,0 +1,3 @@
+velocimo_test(nmea_capture_tests
+    SOURCES captures_test.cpp
+    LIBS velocimo_gpslink)
