@@ -7,7 +7,7 @@ packages=(
     clang libclang-rt-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-tools-dev-tools qt6-qpa-plugins
-    libqt6svg6 libqt6svg6-dev libgl-dev
+    libqt6svg6 qt6-svg-dev libgl-dev
     fonts-wine fonts-dejavu-core
     xvfb xauth socat sox locales tzdata python3
 )
