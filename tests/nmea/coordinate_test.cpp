@@ -49,6 +49,16 @@ TEST(Coordinate, DecodesDegreesMinutesSeconds) {
     }
 }
 
+TEST(Coordinate, GarbageMagnitudesStayFinite) {
+    // Far beyond any coordinate: whole degrees saturate, the doubles must not overflow.
+    for (double raw : {1e12, 1e300, -1e300, 2147483647.0 * 100.0}) {
+        const Coordinate co = decodeCoordinate(raw);
+        EXPECT_TRUE(std::isfinite(co.decimalDegrees)) << raw;
+        EXPECT_TRUE(std::isfinite(toDecimalDegrees(raw))) << raw;
+        EXPECT_LE(co.dmsText.size(), 14u);
+    }
+}
+
 TEST(Coordinate, HemisphereSignsValuesAndTexts) {
     const struct {
         double raw;
