@@ -1,0 +1,235 @@
+#include "gpslink/seriallink.h"
+
+#include "gpslink/serialport.h"
+
+#include <system_error>
+
+namespace velocimo {
+
+SerialLink::SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
+                       MessageBoxService& messages, StopTimer stopTimer, PortResolver resolvePort,
+                       std::unique_ptr<SerialDevice> device)
+    : m_record(record), m_handlers(handlers), m_sounds(sounds), m_messages(messages),
+      m_stopTimer(std::move(stopTimer)), m_resolvePort(std::move(resolvePort)),
+      m_device(device ? std::move(device) : std::make_unique<SerialPort>()) {}
+
+SerialLink::~SerialLink() {
+    closeGps();
+    std::thread reader;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        reader = std::move(m_reader);
+    }
+    if (reader.joinable()) {
+        if (reader.get_id() == std::this_thread::get_id()) {
+            reader.detach();
+        } else {
+            reader.join();
+        }
+    }
+}
+
+void SerialLink::showStop(std::u16string_view text, std::u16string_view caption, bool topmost) {
+    MessageRequest request;
+    request.text = std::u16string(text);
+    request.caption = std::u16string(caption);
+    request.icon = MessageIcon::Stop;
+    request.buttons = MessageButtons::Ok;
+    request.topmost = topmost;
+    m_messages.show(request);
+}
+
+void SerialLink::joinFinishedReader() {
+    std::thread finished;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_reader.joinable() || m_readerRunning.load() ||
+            m_reader.get_id() == std::this_thread::get_id()) {
+            return;
+        }
+        finished = std::move(m_reader);
+    }
+    // Its loop flag is clear, so at most it is finishing its last pass.
+    finished.join();
+}
+
+bool SerialLink::openGps(const PortNameText& portName, bool sirfSetup) {
+    joinFinishedReader();
+    if (!openPort(portName, sirfSetup)) {
+        showStop(kOpenFailedText, u"Velocimo", true);
+        return false;
+    }
+    if (!configurePort(4800, 8, false, Parity::None, StopBits::One)) {
+        showStop(kConfigureFailedText, u"Velocimo", true);
+        return false;
+    }
+    if (!setPortTimeouts(100, 1, 1000, 0, 0)) {
+        showStop(kTimeoutsFailedText, u"Velocimo", true);
+        return false;
+    }
+
+    // The flag is set before the thread exists: a close that comes first must not be
+    // overwritten by the reader starting late.
+    m_readerRunning.store(true);
+    try {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reader = std::thread([this] { readerLoop(); });
+    } catch (const std::system_error&) {
+        // Without a reader nothing would ever arrive and the watchdog could not notice:
+        // this is a failed open, not a silent connection.
+        m_readerRunning.store(false);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_device->close();
+            m_handleRecorded = false;
+            m_portOpen.store(false);
+        }
+        showStop(kReaderFailedText, u"Velocimo", true);
+        return false;
+    }
+    return true;
+}
+
+bool SerialLink::openPort(const PortNameText& portName, bool sirfSetup) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_handleRecorded) {
+        // Left by a failed configuration. A live connection is never torn down from here;
+        // a handle that is still open is closed rather than leaked.
+        if (!m_readerRunning.load()) {
+            if (m_device->isOpen()) {
+                m_device->close();
+            }
+            m_handleRecorded = false;
+        }
+        return false;
+    }
+    const std::string path = m_resolvePort ? m_resolvePort(portName.view()) : std::string();
+    if (!m_device->open(path)) {
+        m_handleRecorded = false;
+        m_portOpen.store(false);
+        return false;
+    }
+    m_handleRecorded = true;
+    if (sirfSetup) {
+        for (std::string_view sentence : kSirfSetup) {
+            m_device->write(reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size());
+        }
+    }
+    m_portOpen.store(true);
+    return true;
+}
+
+bool SerialLink::configurePort(int32_t baudRate, int32_t dataBits, bool parityCheck, Parity parity,
+                               StopBits stopBits) {
+    bool ok = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ok = m_device->getLineState(m_lineState);
+        if (!ok) {
+            m_device->close();
+        }
+    }
+    if (!ok) {
+        showStop(kGetStateFailedText, u"Velocimo", false);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ok = applyLineParameters(m_lineState, baudRate, dataBits, parityCheck, parity, stopBits) &&
+             m_device->setLineState(m_lineState);
+        if (!ok) {
+            m_device->close();
+        }
+    }
+    if (!ok) {
+        showStop(kSetStateFailedText, u"Error", false);
+        return false;
+    }
+    return true;
+}
+
+bool SerialLink::setPortTimeouts(uint32_t readInterval, uint32_t readMultiplier,
+                                 uint32_t readConstant, uint32_t writeMultiplier,
+                                 uint32_t writeConstant) {
+    bool ok = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_device->getTimeouts(m_timeouts)) {
+            return false;
+        }
+        m_timeouts.readInterval = readInterval;
+        m_timeouts.readTotalMultiplier = readMultiplier;
+        m_timeouts.readTotalConstant = readConstant;
+        m_timeouts.writeTotalMultiplier = writeMultiplier;
+        m_timeouts.writeTotalConstant = writeConstant;
+        ok = m_device->setTimeouts(m_timeouts);
+        if (!ok) {
+            m_device->close();
+        }
+    }
+    if (!ok) {
+        showStop(kSetTimeoutsFailedText, u"Velocimo", false);
+        return false;
+    }
+    return true;
+}
+
+bool SerialLink::closeGps() {
+    std::thread reader;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_portOpen.load()) {
+            return false;
+        }
+        // Clearing the flag here claims the close: a second caller returns false.
+        m_portOpen.store(false);
+        m_readerRunning.store(false);
+        m_device->interrupt();
+        if (m_reader.joinable() && m_reader.get_id() != std::this_thread::get_id()) {
+            reader = std::move(m_reader);
+        }
+    }
+    // The reader leaves its read at once; the port is closed only after it has gone.
+    if (reader.joinable()) {
+        reader.join();
+    }
+    m_record.update([](NavState& nav) { clearFixStatus(nav); });
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_device->isOpen()) {
+            m_device->purge();
+            m_device->close();
+        }
+        m_handleRecorded = false;
+    }
+    if (m_sounds) {
+        m_sounds->fixLost();
+    }
+    return true;
+}
+
+void SerialLink::readerLoop() {
+    int32_t emptyReads = 0;
+    do {
+        if (!m_portOpen.load() || !m_device->isOpen()) {
+            continue;
+        }
+        const bool firstArrived = readLinePass(*m_device, m_handlers);
+        const bool fixValid = m_record.read([](const NavState& nav) { return nav.fixValid; });
+        emptyReads = (!firstArrived && fixValid) ? emptyReads + 1 : 0;
+        if (emptyReads == kWatchdogReads) {
+            if (m_stopTimer) {
+                m_stopTimer();
+            }
+            m_record.update([](NavState& nav) { nav.gpsConnected = false; });
+            closeGps();
+            MessageRequest request;
+            request.text = std::u16string(kDataFlowText);
+            request.icon = MessageIcon::Exclamation;
+            request.topmost = true;
+            m_messages.post(request);
+        }
+    } while (m_readerRunning.load());
+}
+
+} // namespace velocimo

@@ -1,0 +1,289 @@
+#include "gpslink/serialport.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace velocimo {
+
+namespace {
+
+bool speedFor(int32_t baudRate, speed_t& speed) {
+    struct Entry {
+        int32_t rate;
+        speed_t speed;
+    };
+    static constexpr Entry kSpeeds[] = {
+        {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+    };
+    for (const Entry& e : kSpeeds) {
+        if (e.rate == baudRate) {
+            speed = e.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+bool applyLineParameters(LineState& state, int32_t baudRate, int32_t dataBits, bool parityCheck,
+                         Parity parity, StopBits stopBits) {
+    speed_t speed = 0;
+    if (!speedFor(baudRate, speed)) {
+        return false;
+    }
+    tcflag_t size = 0;
+    switch (dataBits) {
+    case 5:
+        size = CS5;
+        break;
+    case 6:
+        size = CS6;
+        break;
+    case 7:
+        size = CS7;
+        break;
+    case 8:
+        size = CS8;
+        break;
+    default:
+        return false;
+    }
+    LineState s = state;
+    cfmakeraw(&s);
+    cfsetispeed(&s, speed);
+    cfsetospeed(&s, speed);
+    s.c_cflag = (s.c_cflag & ~CSIZE) | size;
+    s.c_cflag &= ~(PARENB | PARODD | CSTOPB | CRTSCTS);
+    if (parity != Parity::None) {
+        s.c_cflag |= PARENB;
+        if (parity == Parity::Odd) {
+            s.c_cflag |= PARODD;
+        }
+    }
+    if (stopBits == StopBits::Two) {
+        s.c_cflag |= CSTOPB;
+    }
+    s.c_cflag |= CLOCAL | CREAD;
+    // cfmakeraw clears INPCK and IXON; the rest of the input flow control goes here.
+    s.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    if (parityCheck) {
+        s.c_iflag |= INPCK;
+    }
+    // Reads are bounded by poll; a read that follows it returns whatever byte is there.
+    s.c_cc[VMIN] = 1;
+    s.c_cc[VTIME] = 0;
+    state = s;
+    return true;
+}
+
+SerialPort::SerialPort(std::chrono::milliseconds readTimeout) : m_readTimeoutOverride(readTimeout) {
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+SerialPort::~SerialPort() {
+    close();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
+}
+
+bool SerialPort::open(const std::string& path) {
+    if (m_fd >= 0 || path.empty()) {
+        return false;
+    }
+    drainWake();
+    // Non-blocking so a modem line without carrier cannot hold the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // TIOCEXCL keeps out other users, but not root; the lock keeps out a second copy of us
+    // whoever runs it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ::ioctl(fd, TIOCEXCL); // fails on things that are not terminals; the line state shows it
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_timeouts = PortTimeouts{};
+    return true;
+}
+
+void SerialPort::write(const uint8_t* data, std::size_t size) {
+    if (m_fd < 0) {
+        return;
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return;
+        }
+    }
+}
+
+bool SerialPort::getLineState(LineState& state) {
+    return m_fd >= 0 && ::tcgetattr(m_fd, &state) == 0;
+}
+
+bool SerialPort::setLineState(const LineState& state) {
+    if (m_fd < 0 || ::tcsetattr(m_fd, TCSANOW, &state) != 0) {
+        return false;
+    }
+    // tcsetattr succeeds when any part of the request was taken: check what matters.
+    LineState actual{};
+    if (::tcgetattr(m_fd, &actual) != 0 || cfgetispeed(&actual) != cfgetispeed(&state) ||
+        cfgetospeed(&actual) != cfgetospeed(&state) ||
+        (actual.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) !=
+            (state.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS))) {
+        return false;
+    }
+    // The receiver needs neither line; a pseudo-terminal has no modem lines at all.
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(m_fd, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::getTimeouts(PortTimeouts& timeouts) {
+    if (m_fd < 0) {
+        return false;
+    }
+    timeouts = m_timeouts;
+    return true;
+}
+
+bool SerialPort::setTimeouts(const PortTimeouts& timeouts) {
+    if (m_fd < 0) {
+        return false;
+    }
+    m_timeouts = timeouts;
+    return true;
+}
+
+void SerialPort::purge() {
+    if (m_fd >= 0) {
+        ::tcflush(m_fd, TCIOFLUSH);
+    }
+}
+
+void SerialPort::close() {
+    if (m_fd >= 0) {
+        ::close(m_fd); // also releases the lock
+        m_fd = -1;
+    }
+}
+
+void SerialPort::interrupt() {
+    if (m_wakeFd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+void SerialPort::drainWake() {
+    if (m_wakeFd >= 0) {
+        uint64_t value = 0;
+        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+    }
+}
+
+int SerialPort::readWaitMs() const {
+    if (m_readTimeoutOverride.count() > 0) {
+        return static_cast<int>(m_readTimeoutOverride.count());
+    }
+    const uint64_t total = uint64_t{m_timeouts.readTotalMultiplier} + m_timeouts.readTotalConstant;
+    if (total == 0) {
+        return -1;
+    }
+    return total > 3600000 ? 3600000 : static_cast<int>(total);
+}
+
+bool SerialPort::waitForWake(int timeoutMs) const {
+    pollfd p{m_wakeFd, POLLIN, 0};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int r = ::poll(&p, 1, remainingMs(deadline));
+        if (r > 0) {
+            return true;
+        }
+        if (r == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+bool SerialPort::readPortByte(uint8_t& byte) {
+    byte = 0;
+    if (m_fd < 0) {
+        return false;
+    }
+    const int waitMs = readWaitMs();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs < 0 ? 0 : waitMs);
+    auto left = [&] { return waitMs < 0 ? -1 : remainingMs(deadline); };
+    // A device that has gone away reports readiness at once, for ever: the rest of the
+    // timeout is slept away so it still gives one empty read per period, not a busy loop.
+    auto deviceGone = [&] {
+        const int ms = left();
+        waitForWake(ms < 0 ? 1000 : ms);
+        return false;
+    };
+    for (;;) {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        const int r = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, left());
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return deviceGone();
+        }
+        if (r == 0) {
+            return false;
+        }
+        if (fds[1].revents & POLLIN) {
+            return false;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint8_t b = 0;
+            const ssize_t n = ::read(m_fd, &b, 1);
+            if (n == 1) {
+                byte = b;
+                return true;
+            }
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                continue;
+            }
+            return deviceGone(); // end of file or EIO: unplugged
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            return deviceGone();
+        }
+    }
+}
+
+} // namespace velocimo

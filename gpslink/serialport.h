@@ -1,0 +1,46 @@
+#pragma once
+
+// A serial port through termios: exclusive open, raw line state, one-byte reads with a
+// timeout that an unplugged device cannot turn into a busy loop.
+
+#include "gpslink/serialdevice.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace velocimo {
+
+class SerialPort : public SerialDevice {
+public:
+    // readTimeout > 0 replaces the timeout taken from the configured timeouts (tests only).
+    explicit SerialPort(std::chrono::milliseconds readTimeout = std::chrono::milliseconds(0));
+    ~SerialPort() override;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    bool open(const std::string& path) override;
+    bool isOpen() const override { return m_fd >= 0; }
+    void write(const uint8_t* data, std::size_t size) override;
+    bool getLineState(LineState& state) override;
+    bool setLineState(const LineState& state) override;
+    bool getTimeouts(PortTimeouts& timeouts) override;
+    bool setTimeouts(const PortTimeouts& timeouts) override;
+    void purge() override;
+    void close() override;
+    void interrupt() override;
+    bool readPortByte(uint8_t& byte) override;
+
+private:
+    // Milliseconds one read may wait; -1 for no limit.
+    int readWaitMs() const;
+    // Waits up to timeoutMs for the wake-up descriptor; true if it was signalled.
+    bool waitForWake(int timeoutMs) const;
+    void drainWake();
+
+    int m_fd = -1;
+    int m_wakeFd = -1;
+    PortTimeouts m_timeouts;
+    std::chrono::milliseconds m_readTimeoutOverride;
+};
+
+} // namespace velocimo
