@@ -1,0 +1,276 @@
+#include "gpslink/seriallink.h"
+#include "gpslink/serialport.h"
+#include "linkfakes.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace velocimo;
+using namespace velocimo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Pty {
+    Pty() {
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            path = name;
+        }
+    }
+    ~Pty() {
+        closeMaster();
+        if (slave >= 0) {
+            ::close(slave);
+        }
+    }
+    void closeMaster() {
+        if (master >= 0) {
+            ::close(master);
+            master = -1;
+        }
+    }
+    void makeSlaveRaw() const {
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+    }
+    void send(std::string_view s) const {
+        ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+    }
+    // Everything the master can read within the wait.
+    std::string drain(std::chrono::milliseconds wait) const {
+        std::string out;
+        const auto end = std::chrono::steady_clock::now() + wait;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                char buf[256];
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n <= 0) {
+                    break;
+                }
+                out.append(buf, static_cast<std::size_t>(n));
+            }
+        }
+        return out;
+    }
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+// Counts the reads the reader makes, so a busy loop shows.
+class CountingPort : public SerialPort {
+public:
+    using SerialPort::SerialPort;
+    bool readPortByte(uint8_t& byte) override {
+        ++reads;
+        return SerialPort::readPortByte(byte);
+    }
+    std::atomic<int> reads{0};
+};
+
+struct PtyRig {
+    explicit PtyRig(std::string path, std::chrono::milliseconds timeout = 0ms) {
+        auto port = std::make_unique<CountingPort>(timeout);
+        device = port.get();
+        link = std::make_unique<SerialLink>(
+            record, handlers, &sounds, messages, [this] { ++timerStops; },
+            [path](std::u16string_view) { return path; }, std::move(port));
+        record.update([](NavState& nav) { resetNavState(nav); });
+    }
+    bool open(bool sirf = false) {
+        PortNameText name;
+        buildPortName(name, 1);
+        return link->openGps(name, sirf);
+    }
+    LiveRecord record;
+    RecordingHandlers handlers;
+    RecordingSounds sounds;
+    RecordingMessages messages;
+    std::atomic<int> timerStops{0};
+    CountingPort* device = nullptr;
+    std::unique_ptr<SerialLink> link;
+};
+
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+const ShownBox kOpenFailed{"Could not open port!\n\nPort may already be open", "Velocimo",
+                           MessageIcon::Stop, true, false};
+
+TEST(SerialPortPty, OpenConfiguresTheSlaveRaw4800) {
+    Pty pty;
+    ASSERT_FALSE(pty.path.empty());
+    PtyRig rig(pty.path);
+    ASSERT_TRUE(rig.open());
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+    EXPECT_EQ(cfgetispeed(&t), speed_t{B4800});
+    EXPECT_EQ(cfgetospeed(&t), speed_t{B4800});
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t{CS8});
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t{0});
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), tcflag_t{0});
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), tcflag_t{0});
+    EXPECT_EQ(t.c_oflag & OPOST, tcflag_t{0});
+    EXPECT_TRUE(rig.messages.boxes().empty());
+
+    // Bytes arrive unchanged: a CR is not turned into a LF on the way.
+    pty.send("$GPRMC,1*00\r\n$GPGSV,2\r\n$GPGGA,3*00\r\n");
+    ASSERT_TRUE(waitFor([&] { return rig.handlers.lines().size() == 2; }, 3s));
+    EXPECT_EQ(rig.handlers.lines(),
+              (std::vector<std::string>{"RMC:$GPRMC,1*00\r\n", "GGA:$GPGGA,3*00\r\n"}));
+    EXPECT_TRUE(rig.link->closeGps());
+}
+
+TEST(SerialPortPty, SecondOpenerAndMissingDeviceGetOneBox) {
+    Pty pty;
+    PtyRig first(pty.path);
+    ASSERT_TRUE(first.open());
+    struct Case {
+        const char* name;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"port already open", pty.path},
+        {"no such device", "/dev/velocimo-no-such-port"},
+        {"nothing resolved", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyRig second(c.path);
+        EXPECT_FALSE(second.open());
+        EXPECT_EQ(second.messages.boxes(), std::vector<ShownBox>{kOpenFailed});
+        EXPECT_FALSE(second.link->portOpen());
+        EXPECT_FALSE(second.device->isOpen());
+        EXPECT_FALSE(second.link->readerRunning());
+        EXPECT_FALSE(second.link->closeGps());
+        EXPECT_EQ(second.sounds.lost.load(), 0);
+    }
+    EXPECT_TRUE(first.link->closeGps());
+    // Once closed, the port can be opened again.
+    PtyRig again(pty.path);
+    EXPECT_TRUE(again.open());
+}
+
+TEST(SerialPortPty, NotATerminalFailsOnTheLineState) {
+    PtyRig rig("/dev/null");
+    EXPECT_FALSE(rig.open());
+    const auto boxes = rig.messages.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "GetCommState Error");
+    EXPECT_EQ(boxes[1].text, "Could not configure port!");
+    EXPECT_FALSE(rig.device->isOpen());
+}
+
+TEST(SerialPortPty, SirfSentencesReachTheReceiverOnlyWhenAsked) {
+    for (bool sirf : {true, false}) {
+        SCOPED_TRACE(sirf);
+        Pty pty;
+        pty.makeSlaveRaw(); // as a port already set up by an earlier session
+        PtyRig rig(pty.path);
+        ASSERT_TRUE(rig.open(sirf));
+        const std::string got = pty.drain(300ms);
+        EXPECT_EQ(got, sirf ? "$PSRF103,04,00,01,01*21\r\n$PSRF103,00,00,01,01*25\r\n"
+                              "$PSRF103,02,00,01,01*27\r\n"
+                            : "");
+        EXPECT_TRUE(rig.link->closeGps());
+    }
+}
+
+TEST(SerialPortPty, CloseWakesABlockedRead) {
+    Pty pty;
+    PtyRig rig(pty.path); // the real one-second timeout
+    ASSERT_TRUE(rig.open());
+    ASSERT_TRUE(waitFor([&] { return rig.device->reads.load() > 0; }, 2s));
+    std::this_thread::sleep_for(50ms);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(rig.link->closeGps());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+    EXPECT_FALSE(rig.link->readerRunning());
+    EXPECT_EQ(rig.sounds.lost.load(), 1);
+}
+
+TEST(SerialPortPty, IdleReadsTimeOutAtTheConfiguredPace) {
+    Pty pty;
+    PtyRig rig(pty.path, 100ms);
+    ASSERT_TRUE(rig.open());
+    std::this_thread::sleep_for(1s);
+    const int reads = rig.device->reads.load();
+    EXPECT_GE(reads, 7);
+    EXPECT_LE(reads, 12);
+    EXPECT_TRUE(rig.link->closeGps());
+}
+
+TEST(SerialPortPty, UnpluggedDeviceNeitherCrashesNorSpins) {
+    Pty pty;
+    PtyRig rig(pty.path, 100ms);
+    ASSERT_TRUE(rig.open());
+    pty.send("$GPGGA,1\r\n");
+    ASSERT_TRUE(waitFor([&] { return rig.handlers.lines().size() == 1; }, 2s));
+    pty.closeMaster();
+    std::this_thread::sleep_for(150ms);
+    const int readsBefore = rig.device->reads.load();
+    const double cpuBefore = cpuSeconds();
+    std::this_thread::sleep_for(1s);
+    const int reads = rig.device->reads.load() - readsBefore;
+    const double cpu = cpuSeconds() - cpuBefore;
+    EXPECT_GE(reads, 5);  // still reading, one empty read per timeout
+    EXPECT_LE(reads, 13); // and not in a loop
+    EXPECT_LT(cpu, 0.2);
+    EXPECT_TRUE(rig.link->readerRunning()); // no fix: the watchdog stays quiet
+    EXPECT_TRUE(rig.link->closeGps());
+}
+
+TEST(SerialPortPty, UnplugWithAFixFiresTheWatchdog) {
+    const int threadsBefore = threadCount();
+    {
+        Pty pty;
+        PtyRig rig(pty.path, 20ms);
+        rig.record.update([](NavState& n) {
+            n.fixValid = true;
+            n.gpsConnected = true;
+        });
+        ASSERT_TRUE(rig.open());
+        pty.closeMaster();
+        ASSERT_TRUE(rig.messages.waitForCount(1, 3s));
+        EXPECT_TRUE(rig.messages.boxes()[0].posted);
+        EXPECT_EQ(rig.timerStops.load(), 1);
+        EXPECT_EQ(rig.sounds.lost.load(), 1);
+        EXPECT_FALSE(rig.record.read([](const NavState& n) { return n.gpsConnected; }));
+        ASSERT_TRUE(waitFor([&] { return !rig.link->readerRunning(); }, 1s));
+        EXPECT_FALSE(rig.device->isOpen());
+
+        // A new device through the same link.
+        Pty next;
+        PtyRig nextRig(next.path);
+        ASSERT_TRUE(nextRig.open());
+        EXPECT_TRUE(nextRig.link->closeGps());
+    }
+    EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+} // namespace
