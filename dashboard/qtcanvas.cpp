@@ -1,0 +1,220 @@
+#include "dashboard/qtcanvas.h"
+
+#include "resources/art/artnames.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QString>
+
+#include <array>
+#include <map>
+
+namespace velocimo {
+
+namespace {
+
+QString tahomaFamily() {
+    // Registered once per process; an empty name means the system sans font.
+    static const QString family = [] {
+        QString name;
+        for (const char* path :
+             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            if (!QFile::exists(QString::fromLatin1(path))) {
+                continue;
+            }
+            const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            if (id >= 0 && !families.isEmpty() && name.isEmpty()) {
+                name = families.first();
+            }
+        }
+        return name;
+    }();
+    return family;
+}
+
+QFont makeFont(FontId id) {
+    const FontSpec spec = fontSpec(id);
+    QFont font;
+    const QString family = tahomaFamily();
+    if (family.isEmpty()) {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        font.setStyleHint(QFont::SansSerif);
+    } else {
+        font = QFont(family);
+    }
+    font.setPixelSize(spec.pixelHeight);
+    font.setWeight(spec.weight >= 700 ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+QColor toQColor(Colour c) {
+    return QColor(c.red, c.green, c.blue);
+}
+
+int toQtFlags(uint32_t flags) {
+    int qt = Qt::TextDontClip;
+    if (flags & TextCenter) {
+        qt |= Qt::AlignHCenter;
+    } else if (flags & TextRight) {
+        qt |= Qt::AlignRight;
+    } else {
+        qt |= Qt::AlignLeft;
+    }
+    if (flags & TextSingleLine) {
+        qt |= Qt::TextSingleLine;
+        if (flags & TextVCenter) {
+            qt |= Qt::AlignVCenter;
+        } else if (flags & TextBottom) {
+            qt |= Qt::AlignBottom;
+        } else {
+            qt |= Qt::AlignTop;
+        }
+    } else {
+        qt |= Qt::AlignTop;
+    }
+    return qt;
+}
+
+QPointF toQPoint(Point p) {
+    return QPointF(p.x, p.y);
+}
+
+} // namespace
+
+QFont dashboardFont(FontId id) {
+    static const std::array<QFont, 4> fonts = {makeFont(FontId::Font12), makeFont(FontId::Font18),
+                                               makeFont(FontId::Font30), makeFont(FontId::Font80)};
+    return fonts[static_cast<std::size_t>(id)];
+}
+
+QImage dashboardArt(int32_t resource) {
+    // Decoded once; the pictures are converted to the back buffer's format up front.
+    static std::map<int32_t, QImage> cache;
+    const auto found = cache.find(resource);
+    if (found != cache.end()) {
+        return found->second;
+    }
+    QImage image;
+    if (const char* path = artResourcePath(resource)) {
+        image.load(QString::fromLatin1(path));
+        if (!image.isNull()) {
+            image =
+                image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
+        }
+    }
+    cache.emplace(resource, image);
+    return image;
+}
+
+QIcon programIcon() {
+    return QIcon(QString::fromLatin1(artResourcePath(IconProgram)));
+}
+
+QtCanvas::QtCanvas(QImage& target) : m_painter(&target) {
+    m_painter.setRenderHint(QPainter::TextAntialiasing);
+    setPen(kDefaultPen);
+    setBrush(kDefaultBrush);
+}
+
+QtCanvas::~QtCanvas() = default;
+
+void QtCanvas::setFont(FontId font) {
+    m_painter.setFont(dashboardFont(font));
+}
+
+void QtCanvas::setPen(const Pen& pen) {
+    m_pen = QPen(toQColor(pen.colour), pen.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    m_painter.setPen(m_pen);
+}
+
+void QtCanvas::setBrush(const Brush& brush) {
+    m_painter.setBrush(QBrush(toQColor(brush.colour)));
+}
+
+void QtCanvas::setTextColour(Colour colour) {
+    m_textColour = toQColor(colour);
+}
+
+void QtCanvas::drawPicture(int32_t resource) {
+    const QImage picture = dashboardArt(resource);
+    if (!picture.isNull()) {
+        m_painter.drawImage(0, 0, picture);
+    }
+}
+
+void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
+    const QImage icon = dashboardArt(resource);
+    if (!icon.isNull()) {
+        m_painter.drawImage(QRect(x, y, kIconSize, kIconSize), icon);
+    }
+}
+
+void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
+    const QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    m_painter.setPen(m_textColour);
+    m_painter.drawText(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
+                       toQtFlags(flags), s);
+    m_painter.setPen(m_pen);
+}
+
+void QtCanvas::drawLine(Point from, Point to) {
+    // Grid lines stay crisp; slanted ones (compass ticks) are smoothed.
+    const bool straight = from.x == to.x || from.y == to.y;
+    m_painter.setRenderHint(QPainter::Antialiasing, !straight);
+    if (straight && m_pen.width() == 1) {
+        m_painter.drawLine(from.x, from.y, to.x, to.y);
+    } else {
+        m_painter.drawLine(toQPoint(from), toQPoint(to));
+    }
+}
+
+void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
+    if (count < 2) {
+        return;
+    }
+    QPointF buffer[512];
+    const std::size_t n = count < 512 ? count : 512;
+    for (std::size_t i = 0; i < n; ++i) {
+        buffer[i] = toQPoint(points[i]);
+    }
+    m_painter.setRenderHint(QPainter::Antialiasing, true);
+    m_painter.drawPolyline(buffer, static_cast<int>(n));
+}
+
+void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
+    QPointF buffer[16];
+    const std::size_t n = count < 16 ? count : 16;
+    for (std::size_t i = 0; i < n; ++i) {
+        buffer[i] = toQPoint(points[i]);
+    }
+    m_painter.setRenderHint(QPainter::Antialiasing, true);
+    m_painter.drawPolygon(buffer, static_cast<int>(n));
+}
+
+void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ellipseHeight) {
+    // The right and bottom edges are outside the shape, as on the original drawing surface.
+    m_painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
+                   rect.bottom - rect.top - 1.0);
+    m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+}
+
+DashboardRenderer::DashboardRenderer()
+    : m_backBuffer(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32) {
+    m_backBuffer.fill(Qt::white);
+}
+
+void DashboardRenderer::render(NavState& nav, Settings& settings, DashboardState& state,
+                               bool advance) {
+    renderDashboard(m_backBuffer, nav, settings, state, advance);
+}
+
+void renderDashboard(QImage& target, NavState& nav, Settings& settings, DashboardState& state,
+                     bool advance) {
+    QtCanvas canvas(target);
+    paintDashboard(canvas, nav, settings, state, advance);
+}
+
+} // namespace velocimo

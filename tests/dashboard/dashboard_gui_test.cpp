@@ -1,0 +1,281 @@
+// Renders every page by day and by night from a real capture and checks the pictures.
+// The PNGs are left in <build>/dashboard-pages for a look.
+
+#include "dashboard/qtcanvas.h"
+#include "nmea/handlers.h"
+#include "shell/liverecord.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace velocimo {
+namespace {
+
+Settings defaults() {
+    Settings s;
+    s.speedLimits[0] = 5;
+    s.speedLimits[1] = 10;
+    s.speedLimits[2] = 15;
+    s.maxSpeed = 20;
+    s.maxElevation = 500;
+    s.units = 1;
+    s.selectedLimit = 1;
+    return s;
+}
+
+struct Live {
+    NavState nav;
+    DashboardState state;
+    Settings settings = defaults();
+};
+
+// Feeds a receiver capture through the decoder, with one ticked paint per RMC sentence, so
+// the histories hold real samples. Returns the last snapshot.
+Live replay(int32_t nightMode) {
+    Live live;
+    live.settings.nightMode = nightMode;
+    applyNightMode(live.state, live.settings);
+    LiveRecord record;
+    record.setDecodeOptions({1, 0});
+    record.update([](NavState& nav) {
+        resetNavState(nav);
+        nav.gpsConnected = true;
+    });
+    LiveDecoder decoder(record, nullptr, nullptr);
+    std::ifstream in(std::string(VELOCIMO_SHARED_NMEA) + "/bundg_zeus_9.log");
+    EXPECT_TRUE(in.good());
+    QImage scratch(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
+    std::string line;
+    live.settings.selectedDisplay = DisplaySpeedGraph; // lets the grid scroll too
+    while (std::getline(in, line)) {
+        const std::u16string text = fromUtf8(line);
+        dispatchSentence(decoder, text);
+        if (line.rfind("$GPRMC", 0) == 0) {
+            live.nav = record.snapshot();
+            renderDashboard(scratch, live.nav, live.settings, live.state, true);
+        }
+    }
+    live.nav = record.snapshot();
+    return live;
+}
+
+QColor qc(Colour c) {
+    return QColor(c.red, c.green, c.blue);
+}
+
+bool near(QColor a, QColor b, int tolerance) {
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+int countNear(const QImage& img, const QRect& area, QColor colour, int tolerance) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            n += near(img.pixelColor(x, y), colour, tolerance) ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+QString outputDir() {
+    const QString dir = QString::fromUtf8(VELOCIMO_BINARY_DIR) + "/dashboard-pages";
+    QDir().mkpath(dir);
+    return dir;
+}
+
+struct PageCase {
+    int32_t display;
+    int32_t nightMode;
+};
+
+class Pages : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(Pages, RenderedFromALiveFix) {
+    const PageCase& p = GetParam();
+    Live live = replay(p.nightMode);
+    ASSERT_TRUE(live.nav.fixValid);
+    ASSERT_GT(live.nav.speed, 5.0);
+    live.settings.selectedDisplay = p.display;
+    DashboardRenderer renderer;
+    renderer.render(live.nav, live.settings, live.state, false);
+    const QImage& img = renderer.backBuffer();
+    const QString name = QString("%1/page-%2-%3.png")
+                             .arg(outputDir())
+                             .arg(p.display)
+                             .arg(p.nightMode ? "night" : "day");
+    ASSERT_TRUE(img.save(name));
+
+    const bool night = p.nightMode >= 1;
+    const DashboardTheme& theme = live.state.theme;
+    const QColor backdrop = night ? QColor(66, 66, 66) : QColor(189, 206, 231);
+    const QColor panel = night ? QColor(8, 8, 8) : QColor(247, 247, 247);
+    EXPECT_EQ(img.pixelColor(1, 45), backdrop);
+    EXPECT_EQ(img.pixelColor(238, 90), backdrop);
+    // Limit 1 selected: its cell is red, the first cell keeps the panel colour.
+    EXPECT_EQ(img.pixelColor(95, 246), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(15, 246), panel);
+    // The readouts and the limits are written in the theme's text colour.
+    EXPECT_GT(countNear(img, QRect(4, 24, 58, 16), qc(theme.textColour), 60), 10);
+    EXPECT_GT(countNear(img, QRect(11, 231, 59, 30), qc(theme.textColour), 60), 10);
+
+    const QRect page(12, 96, 218, 130);
+    switch (p.display) {
+    case DisplaySpeed:
+        EXPECT_GT(countNear(img, QRect(11, 101, 219, 71), qc(theme.textColour), 40), 300);
+        EXPECT_GT(countNear(img, QRect(11, 180, 219, 30), qc(theme.textColour), 60), 40);
+        break;
+    case DisplaySpeedGraph:
+    case DisplayElevationGraph: {
+        // The series pen's own colour, and only that theme's.
+        const QColor series = qc(theme.seriesPen.colour);
+        const QColor other = night ? QColor(0, 0, 255) : QColor(0, 255, 0);
+        EXPECT_GT(countNear(img, QRect(150, 96, 80, 130), series, 30), 60);
+        EXPECT_EQ(countNear(img, page, other, 30), 0);
+        if (p.display == DisplaySpeedGraph) {
+            EXPECT_GT(countNear(img, QRect(150, 96, 80, 130), QColor(255, 0, 0), 30), 60);
+        }
+        break;
+    }
+    case DisplayCompass: {
+        const double h = live.nav.course;
+        const Point c = kLayout.compassCentre;
+        const Point red = compassPoint(c, 25, -h);
+        const Point blue = compassPoint(c, 25, 180 - h);
+        EXPECT_EQ(img.pixelColor(red.x, red.y), QColor(255, 0, 0));
+        EXPECT_EQ(img.pixelColor(blue.x, blue.y), QColor(0, 0, 255));
+        const Point face = compassPoint(c, 32, 90 - h);
+        EXPECT_EQ(img.pixelColor(face.x, face.y), qc(theme.faceBrush.colour));
+        break;
+    }
+    case DisplayStatus:
+    case DisplayPosition:
+        EXPECT_GT(countNear(img, page, qc(theme.textColour), 40), 200);
+        break;
+    default:
+        // Nothing drawn on the panel.
+        EXPECT_EQ(countNear(img, QRect(20, 100, 200, 120), panel, 0), 200 * 120);
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dashboard, Pages,
+                         ::testing::Values(PageCase{0, 0}, PageCase{1, 0}, PageCase{2, 0},
+                                           PageCase{3, 0}, PageCase{4, 0}, PageCase{5, 0},
+                                           PageCase{6, 0}, PageCase{0, 1}, PageCase{1, 1},
+                                           PageCase{2, 1}, PageCase{3, 1}, PageCase{4, 1},
+                                           PageCase{5, 1}, PageCase{6, 1}));
+
+// Where the ink of one text lands for each placement flag.
+struct AlignCase {
+    uint32_t flags;
+    const char16_t* text;
+    // Expected ink edges relative to the rectangle, within a few pixels.
+    int left;   // -1: not checked
+    int right;  // -1: not checked
+    int top;    // -1: not checked
+    int bottom; // -1: not checked
+};
+
+class TextPlacement : public ::testing::TestWithParam<AlignCase> {};
+
+TEST_P(TextPlacement, InkFollowsTheFlags) {
+    const AlignCase& a = GetParam();
+    QImage img(240, 268, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const Rect r = {40, 100, 200, 160};
+    {
+        QtCanvas canvas(img);
+        canvas.setTextColour({0, 0, 0});
+        canvas.setFont(FontId::Font18);
+        canvas.drawText(a.text, r, a.flags);
+    }
+    int minX = 999, maxX = -1, minY = 999, maxY = -1;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            if (img.pixelColor(x, y).lightness() < 128) {
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                minY = std::min(minY, y);
+                maxY = std::max(maxY, y);
+            }
+        }
+    }
+    ASSERT_GE(maxX, 0) << "no ink";
+    const int slack = 5;
+    if (a.left >= 0) {
+        EXPECT_NEAR(minX - r.left, a.left, slack);
+    }
+    if (a.right >= 0) {
+        EXPECT_NEAR(r.right - maxX, a.right, slack);
+    }
+    if (a.top >= 0) {
+        EXPECT_NEAR(minY - r.top, a.top, slack);
+    }
+    if (a.bottom >= 0) {
+        EXPECT_NEAR(r.bottom - maxY, a.bottom, slack);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dashboard, TextPlacement,
+    ::testing::Values(
+        AlignCase{TextLeft | TextTop | TextSingleLine, u"88", 0, -1, 2, -1},
+        AlignCase{TextRight | TextBottom | TextSingleLine, u"88", -1, 0, -1, 3},
+        // Centred both ways: ink is about 11 px high in a 60 px box.
+        AlignCase{TextCenter | TextVCenter | TextSingleLine, u"88", 71, 71, 24, 24},
+        // Two lines from the top: the second line ends one 22 px line below the first.
+        AlignCase{TextLeft | TextTop, u"88\n88", 0, -1, 2, 29},
+        // Never clipped: a text wider than its rectangle spills over both sides.
+        AlignCase{TextCenter | TextVCenter | TextSingleLine, u"8888888888888888888888", -25, -25,
+                  -1, -1}));
+
+TEST(Fonts, TahomaWhenInstalledAtTheRequestedHeights) {
+    const QFont f12 = dashboardFont(FontId::Font12);
+    const QFont f80 = dashboardFont(FontId::Font80);
+    EXPECT_EQ(f12.pixelSize(), 12);
+    EXPECT_EQ(dashboardFont(FontId::Font30).pixelSize(), 30);
+    EXPECT_EQ(f80.pixelSize(), 80);
+    EXPECT_EQ(f80.weight(), QFont::Bold);
+    EXPECT_EQ(f12.weight(), QFont::Normal);
+    if (QFile::exists("/usr/share/wine/fonts/tahoma.ttf")) {
+        // The face actually used, not only the one asked for.
+        EXPECT_EQ(QFontInfo(f12).family(), QString("Tahoma"));
+        EXPECT_TRUE(QFontInfo(f80).bold());
+        EXPECT_EQ(QFontInfo(f80).styleName(), QString("Bold"));
+    }
+}
+
+TEST(Art, EveryResourceLoadsAtItsSize) {
+    for (int32_t icon : {112, 115, 116, 127, 129, 130, 132, 135, 142, 143, 144, 145}) {
+        const QImage img = dashboardArt(icon);
+        EXPECT_EQ(img.size(), QSize(32, 32)) << icon;
+        EXPECT_TRUE(img.hasAlphaChannel()) << icon;
+        EXPECT_EQ(img.pixelColor(0, 31).alpha(), 0) << icon; // transparent corner
+    }
+    for (int32_t picture : {137, 138}) {
+        EXPECT_EQ(dashboardArt(picture).size(), QSize(240, 268)) << picture;
+    }
+    EXPECT_TRUE(dashboardArt(999).isNull());
+    EXPECT_FALSE(programIcon().isNull());
+}
+
+} // namespace
+} // namespace velocimo
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
