@@ -1,0 +1,75 @@
+// Time of one whole dashboard paint into the back buffer. Run with
+// --benchmark_repetitions=9 --benchmark_report_aggregates_only=true for the median.
+
+#include "dashboard/qtcanvas.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+namespace velocimo {
+namespace {
+
+void paintPage(benchmark::State& run, int32_t display) {
+    NavState nav;
+    resetNavState(nav);
+    nav.gpsConnected = true;
+    nav.fixValid = true;
+    nav.speed = 57.4;
+    nav.speedText.assignUtf8("57.4");
+    nav.course = 233.0;
+    nav.courseText.assignUtf8("233\u00b0");
+    nav.compassPointText.assignUtf8("SW");
+    nav.elevation = 312.0;
+    nav.elevationText.assignUtf8("312m");
+    Settings settings;
+    settings.speedLimits[0] = 50;
+    settings.speedLimits[1] = 80;
+    settings.speedLimits[2] = 100;
+    settings.maxSpeed = 120;
+    settings.maxElevation = 500;
+    settings.selectedDisplay = display;
+    DashboardState state;
+    applyNightMode(state, settings);
+    DashboardRenderer renderer;
+    // Full histories, as after a few minutes of driving.
+    for (std::size_t i = 0; i < kHistorySize; ++i) {
+        nav.speed = 40.0 + static_cast<double>(i % 37);
+        sampleHistories(state, nav, settings);
+    }
+    for (auto _ : run) {
+        renderer.render(nav, settings, state, true);
+        benchmark::DoNotOptimize(renderer.backBuffer().constBits());
+    }
+}
+
+void BM_PaintBigSpeed(benchmark::State& run) {
+    paintPage(run, DisplaySpeed);
+}
+void BM_PaintSpeedGraph(benchmark::State& run) {
+    paintPage(run, DisplaySpeedGraph);
+}
+void BM_PaintCompass(benchmark::State& run) {
+    paintPage(run, DisplayCompass);
+}
+
+BENCHMARK(BM_PaintBigSpeed)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintSpeedGraph)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintCompass)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace velocimo
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
