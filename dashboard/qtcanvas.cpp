@@ -4,8 +4,10 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QPolygonF>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <map>
 
@@ -171,26 +173,27 @@ void QtCanvas::drawLine(Point from, Point to) {
 }
 
 void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
-    if (count < 2) {
-        return;
-    }
-    QPointF buffer[512];
-    const std::size_t n = count < 512 ? count : 512;
-    for (std::size_t i = 0; i < n; ++i) {
-        buffer[i] = toQPoint(points[i]);
-    }
+    // A fixed buffer: a long chain is drawn in pieces that share their end points.
+    constexpr std::size_t kChunk = 512;
+    QPointF buffer[kChunk];
     m_painter.setRenderHint(QPainter::Antialiasing, true);
-    m_painter.drawPolyline(buffer, static_cast<int>(n));
+    for (std::size_t start = 0; start + 1 < count; start += kChunk - 1) {
+        const std::size_t n = std::min(kChunk, count - start);
+        for (std::size_t i = 0; i < n; ++i) {
+            buffer[i] = toQPoint(points[start + i]);
+        }
+        m_painter.drawPolyline(buffer, static_cast<int>(n));
+    }
 }
 
 void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
-    QPointF buffer[16];
-    const std::size_t n = count < 16 ? count : 16;
-    for (std::size_t i = 0; i < n; ++i) {
-        buffer[i] = toQPoint(points[i]);
+    QPolygonF polygon;
+    polygon.reserve(static_cast<qsizetype>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        polygon << toQPoint(points[i]);
     }
     m_painter.setRenderHint(QPainter::Antialiasing, true);
-    m_painter.drawPolygon(buffer, static_cast<int>(n));
+    m_painter.drawPolygon(polygon);
 }
 
 void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ellipseHeight) {

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace velocimo {
 namespace {
@@ -239,6 +240,25 @@ INSTANTIATE_TEST_SUITE_P(
         // Never clipped: a text wider than its rectangle spills over both sides.
         AlignCase{TextCenter | TextVCenter | TextSingleLine, u"8888888888888888888888", -25, -25,
                   -1, -1}));
+
+TEST(QtCanvasShapes, LongPolylineHasNoGapBetweenPieces) {
+    QImage img(240, 40, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    std::vector<Point> points;
+    // Only the step from point 511 to 512 moves: it is the seam between the pieces.
+    for (int32_t i = 0; i < 1400; ++i) {
+        points.push_back({i < 512 ? 1 : 232, 10});
+    }
+    {
+        QtCanvas canvas(img);
+        canvas.setPen({{0, 0, 0}, 2});
+        canvas.drawPolyline(points.data(), points.size());
+    }
+    for (int x = 1; x < 232; ++x) {
+        EXPECT_LT(img.pixelColor(x, 10).lightness(), 128) << x;
+    }
+    EXPECT_EQ(img.pixelColor(236, 10), QColor(Qt::white));
+}
 
 TEST(Fonts, TahomaWhenInstalledAtTheRequestedHeights) {
     const QFont f12 = dashboardFont(FontId::Font12);
