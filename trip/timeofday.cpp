@@ -198,7 +198,9 @@ void updateClock(NavState& nav, TimeZoneSource* zone, double utcTime, int32_t ut
 
     bool localValid = false;
     SystemTime local;
-    if (dateValid && hour < 24 && minute < 60 && second < 60) {
+    // NaN and negative times fail here too, although they wrap to a plausible text.
+    const bool timeValid = utcTime >= 0.0 && utcTime < 240000.0 && minute < 60 && second < 60;
+    if (dateValid && timeValid) {
         SystemTime utc;
         utc.year = static_cast<uint16_t>(year);
         utc.month = static_cast<uint16_t>(month);
