@@ -109,11 +109,13 @@ int dayOfWeek(int day, int month, int year) {
     if (month < 1 || month > 12) {
         return -1;
     }
+    // 64-bit so that no year or day can overflow the sum.
+    int64_t y = year;
     if (month < 3) {
-        year -= 1;
+        y -= 1;
     }
-    const int r = (year + year / 4 - year / 100 + year / 400 + t[month - 1] + day) % 7;
-    return r < 0 ? r + 7 : r;
+    const int64_t r = (y + y / 4 - y / 100 + y / 400 + t[month - 1] + day) % 7;
+    return static_cast<int>(r < 0 ? r + 7 : r);
 }
 
 SystemTime transitionDate(const SystemTime& time, const SystemTime& rule) {

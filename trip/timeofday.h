@@ -49,6 +49,7 @@ public:
 
 // zone may be null: local time is then UTC.
 void updateClock(NavState& nav, TimeZoneSource* zone, double utcTime, int32_t utcDate);
+// 0 = Sunday; -1 for a month outside 1..12.
 int dayOfWeek(int day, int month, int year);
 void utcToLocalTime(const TimeZoneInformation& zone, const SystemTime& utc, SystemTime& local);
 bool isAfterTransition(const SystemTime& time, const SystemTime& rule);

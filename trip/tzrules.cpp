@@ -416,7 +416,9 @@ bool parseTzif(const unsigned char* data, std::size_t size, PosixZone& zone) {
     if (length == 0) {
         return fixedFromBlock(data + second + kTzifHeader, v2, 8, zone);
     }
-    return parsePosixTz(std::string_view(reinterpret_cast<const char*>(textStart), length), zone);
+    // A footer this reader does not understand still leaves the last offset in force.
+    return parsePosixTz(std::string_view(reinterpret_cast<const char*>(textStart), length), zone) ||
+           fixedFromBlock(data + second + kTzifHeader, v2, 8, zone);
 }
 
 namespace {

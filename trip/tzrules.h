@@ -46,7 +46,8 @@ TimeZoneInformation toTimeZoneInformation(const PosixZone& zone, int year);
 bool needsYear(const PosixZone& zone);
 
 // Reads a TZif file image. A v2+ file yields its footer rule; a v1 file or an empty footer
-// yields the fixed offset in force after the last transition. False for anything malformed.
+// yields the fixed offset in force after the last transition, as does a footer that cannot be
+// parsed. False for anything malformed.
 bool parseTzif(const unsigned char* data, std::size_t size, PosixZone& zone);
 
 } // namespace velocimo

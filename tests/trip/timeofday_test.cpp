@@ -216,6 +216,15 @@ TEST(DayOfWeek, KnownDatesAndBadMonths) {
         EXPECT_EQ(dayOfWeek(c.day, c.month, c.year), c.expected)
             << c.day << "." << c.month << "." << c.year;
     }
+    // Extreme arguments stay in range (and overflow nothing under the sanitizers).
+    const int extremes[] = {std::numeric_limits<int>::min(), -1, 0,
+                            std::numeric_limits<int>::max()};
+    for (int a : extremes) {
+        for (int b : extremes) {
+            const int r = dayOfWeek(a, 2, b);
+            EXPECT_TRUE(r >= 0 && r <= 6) << a << " " << b;
+        }
+    }
 }
 
 TEST(TimeCount, RoundTripAgreesWithDayOfWeek) {

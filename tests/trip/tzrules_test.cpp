@@ -366,6 +366,7 @@ TEST(Tzif, FixedZoneWithoutFooter) {
         {'2', "", 18000, false},
         {'3', "", 18000, false},
         {'2', "CET-1CEST,M3.5.0,M10.5.0/3", -3600, true},
+        {'2', "CET-1CEST,Q3", 18000, false}, // unknown footer: the last offset
     };
     for (const Case& c : cases) {
         const std::vector<unsigned char> bytes = makeTzif(c.version, c.footer);
