@@ -1,0 +1,272 @@
+// The real velocimo program, offscreen, against velocimo-sim on a pseudo-terminal.
+
+#include "settings/regfilestore.h"
+#include "shell/singleinstance.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace velocimo {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kProgram = VELOCIMO_BINARY_DIR "/shell/velocimo";
+const std::string kSim = VELOCIMO_BINARY_DIR "/tools/sim/velocimo-sim";
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+template <typename F> bool waitFor(F condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+            const std::string& errFile) {
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string key = entry.substr(0, entry.find('='));
+        if (!env.count(key)) {
+            envText.push_back(entry);
+        }
+    }
+    for (const auto& [k, v] : env) {
+        envText.push_back(k + "=" + v);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : envText) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0600);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit code, or -1 when the process is still running after the limit (or died by a signal).
+int waitExit(pid_t pid, std::chrono::milliseconds limit) {
+    int status = 0;
+    const bool done = waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit);
+    if (!done || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+std::map<std::string, std::string> readStatus(const std::string& path) {
+    std::map<std::string, std::string> values;
+    std::ifstream in(path);
+    std::string key, value;
+    while (in >> key >> value) {
+        values[key] = value;
+    }
+    return values;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(exists(kProgram)) << kProgram;
+        ASSERT_TRUE(exists(kSim)) << kSim;
+        char name[] = "/tmp/velocimo-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(name), nullptr);
+        m_dir = name;
+        ::mkdir((m_dir + "/run").c_str(), 0700);
+        ::mkdir((m_dir + "/config").c_str(), 0700);
+        m_link = m_dir + "/gps";
+        m_sim = spawn({kSim, "--rate", "5", "--link", m_link}, {}, m_dir + "/sim.err");
+        ASSERT_GT(m_sim, 0);
+        ASSERT_TRUE(waitFor([this] { return exists(m_link); }, 5000ms)) << "no sim link";
+
+        RegFileStore store(storePath());
+        auto main = store.openKey(kSettingsKeyPath);
+        ASSERT_TRUE(main);
+        main->writeDword(u"AutoConnect", 1);
+        main->writeDword(u"DistTotal", 1234);
+        main->close();
+        auto ports = store.openKey(kPortsKeyPath);
+        ASSERT_TRUE(ports);
+        ports->writeText(u"COM1:", fromUtf8(m_link));
+        ports->close();
+    }
+
+    void TearDown() override {
+        for (pid_t pid : m_programs) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (m_sim > 0) {
+            ::kill(m_sim, SIGTERM);
+            if (waitExit(m_sim, 3000ms) == -1) {
+                ::kill(m_sim, SIGKILL);
+                ::waitpid(m_sim, nullptr, 0);
+            }
+        }
+        if (!m_dir.empty()) {
+            std::system(("rm -rf '" + m_dir + "'").c_str());
+        }
+    }
+
+    std::string storePath() const { return m_dir + "/config/Korvane/Velocimo.reg"; }
+    std::string statusPath() const { return m_dir + "/status"; }
+    std::string controlPath() const { return m_dir + "/run/velocimo/control"; }
+    std::map<std::string, std::string> env() const {
+        return {{"QT_QPA_PLATFORM", "offscreen"},
+                {"XDG_RUNTIME_DIR", m_dir + "/run"},
+                {"XDG_CONFIG_HOME", m_dir + "/config"},
+                {"VELOCIMO_STATUS_FILE", statusPath()}};
+    }
+    pid_t startProgram() {
+        const pid_t pid = spawn({kProgram}, env(), m_dir + "/velocimo.err");
+        if (pid > 0) {
+            m_programs.push_back(pid);
+        }
+        return pid;
+    }
+    void forget(pid_t pid) { std::erase(m_programs, pid); }
+
+    // Running, ticking, and the last painted record has a valid fix.
+    bool ticksWithAFix() const {
+        auto s = readStatus(statusPath());
+        return s["connected"] == "1" && s["fixValid"] == "1" && std::atol(s["ticks"].c_str()) >= 1 &&
+               std::atol(s["tickPaints"].c_str()) >= 1;
+    }
+
+    bool stored(const char16_t* name, uint32_t& value) {
+        RegFileStore store(storePath());
+        auto key = store.openKey(kSettingsKeyPath);
+        return key && key->readDword(name, value);
+    }
+
+    std::string errors() const {
+        std::ifstream in(m_dir + "/velocimo.err");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    std::string m_dir;
+    std::string m_link;
+    pid_t m_sim = -1;
+    std::vector<pid_t> m_programs;
+};
+
+TEST_F(EndToEnd, StartsConnectedSecondStartHandsOverAnd1023Disconnects) {
+    // A socket file left by a crashed run is replaced.
+    ::mkdir((m_dir + "/run/velocimo").c_str(), 0700);
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        controlPath().copy(address.sun_path, sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    const pid_t first = startProgram();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 10000ms)) << errors();
+    uint32_t value = 0;
+    EXPECT_FALSE(stored(u"SelectedDisplay", value)) << "only a run-state save writes it";
+
+    const pid_t second = startProgram();
+    EXPECT_EQ(waitExit(second, 3000ms), 0);
+    forget(second);
+    EXPECT_EQ(::kill(first, 0), 0) << "the first program keeps running";
+
+    ASSERT_TRUE(sendControlLine(controlPath(), "1023"));
+    ASSERT_TRUE(waitFor([this] { return readStatus(statusPath())["connected"] == "0"; }, 5000ms));
+    EXPECT_TRUE(stored(u"SelectedDisplay", value));
+    ASSERT_TRUE(stored(u"DistTotal", value));
+    EXPECT_GE(value, 1234u);
+    // The tick has stopped: no tick arrives any more.
+    const std::string ticks = readStatus(statusPath())["ticks"];
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(readStatus(statusPath())["ticks"], ticks);
+    EXPECT_EQ(::kill(first, 0), 0);
+    EXPECT_TRUE(errors().find("velocimo:") == std::string::npos) << errors();
+}
+
+TEST_F(EndToEnd, TerminationSignalSavesTheRunStateAndEnds) {
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        {
+            RegFileStore store(storePath());
+            auto key = store.openKey(kSettingsKeyPath);
+            key->writeDword(u"DistTotal", 4321);
+            key->writeDword(u"SelectedDisplay", 77);
+            key->close();
+        }
+        ::unlink(statusPath().c_str());
+        const pid_t pid = startProgram();
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 10000ms)) << errors();
+        ::kill(pid, signal);
+        EXPECT_EQ(waitExit(pid, 5000ms), 0);
+        forget(pid);
+        uint32_t value = 0;
+        ASSERT_TRUE(stored(u"DistTotal", value));
+        EXPECT_GE(value, 4321u);
+        ASSERT_TRUE(stored(u"SelectedDisplay", value));
+        EXPECT_EQ(value, 77u) << "the run state was written back as it stood";
+        EXPECT_FALSE(exists(controlPath())) << "the socket goes with the program";
+    }
+}
+
+TEST_F(EndToEnd, RefusesAControlFolderOthersCanEnter) {
+    ::mkdir((m_dir + "/run/velocimo").c_str(), 0700);
+    ::chmod((m_dir + "/run/velocimo").c_str(), 0755);
+    const pid_t pid = startProgram();
+    EXPECT_EQ(waitExit(pid, 5000ms), 1);
+    forget(pid);
+    EXPECT_NE(errors().find("velocimo:"), std::string::npos);
+    EXPECT_FALSE(exists(statusPath()));
+}
+
+} // namespace
+} // namespace velocimo
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
