@@ -3,6 +3,7 @@
 // The program's one window: the dashboard picture with the menu strip below it, the
 // one-second tick, and the dialogs of the menus.
 
+#include "dashboard/layout.h"
 #include "shell/app.h"
 
 #include <QImage>
@@ -16,8 +17,6 @@ class QToolButton;
 
 namespace velocimo {
 
-inline constexpr int kDashboardWidth = 240;
-inline constexpr int kDashboardHeight = 268;
 inline constexpr int kMenuStripHeight = 26;
 
 // Paints a finished back buffer in one piece; a stylus (mouse) release is a tap.
