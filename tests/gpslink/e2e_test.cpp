@@ -62,7 +62,7 @@ bool movingFix(const NavState& n) {
 }
 
 TEST(LinkEndToEnd, SimulatedReceiverGivesAMovingFix) {
-    const int threadsBefore = threadCount();
+    const int threadsBefore = baselineThreadCount();
     {
         SimProcess sim({"--rate", "10"});
         const std::string path = sim.firstLine();
@@ -92,7 +92,7 @@ TEST(LinkEndToEnd, SimulatedReceiverGivesAMovingFix) {
 }
 
 TEST(LinkEndToEnd, KilledReceiverTripsTheWatchdogAndANewOneWorks) {
-    const int threadsBefore = threadCount();
+    const int threadsBefore = baselineThreadCount();
     {
         LiveRig rig(50ms);
         {

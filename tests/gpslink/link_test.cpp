@@ -335,7 +335,7 @@ TEST(SerialLink, WatchdogCountsOnlyEmptyFirstReadsWithAValidFix) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const int threadsBefore = threadCount();
+        const int threadsBefore = baselineThreadCount();
         {
             Rig rig;
             rig.record.update([&](NavState& n) {

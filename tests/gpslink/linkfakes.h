@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velocimo::test {
@@ -243,6 +244,15 @@ inline std::vector<std::optional<uint8_t>> script(std::string_view text) {
         }
     }
     return s;
+}
+
+int threadCount();
+
+// The thread count to compare against: a sanitizer runtime starts a helper thread of its own
+// with the first thread the process creates, so one is created (and joined) first.
+inline int baselineThreadCount() {
+    std::thread([] {}).join();
+    return threadCount();
 }
 
 inline int threadCount() {

@@ -246,7 +246,7 @@ TEST(SerialPortPty, UnpluggedDeviceNeitherCrashesNorSpins) {
 }
 
 TEST(SerialPortPty, UnplugWithAFixFiresTheWatchdog) {
-    const int threadsBefore = threadCount();
+    const int threadsBefore = baselineThreadCount();
     {
         Pty pty;
         PtyRig rig(pty.path, 20ms);
