@@ -7,8 +7,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <spawn.h>
@@ -169,8 +169,8 @@ protected:
     // Running, ticking, and the last painted record has a valid fix.
     bool ticksWithAFix() const {
         auto s = readStatus(statusPath());
-        return s["connected"] == "1" && s["fixValid"] == "1" && std::atol(s["ticks"].c_str()) >= 1 &&
-               std::atol(s["tickPaints"].c_str()) >= 1;
+        return s["connected"] == "1" && s["fixValid"] == "1" &&
+               std::atol(s["ticks"].c_str()) >= 1 && std::atol(s["tickPaints"].c_str()) >= 1;
     }
 
     bool stored(const char16_t* name, uint32_t& value) {
