@@ -81,7 +81,7 @@ TEST(Framing, PassesDispatchWhatTheHandlersRelyOn) {
          2,
          {"GSA:$GPGSA,1\r\n"},
          "yy"},
-        {"bytes after the zero are not searched",
+        {"a NUL before the dollar is skipped",
          std::string("ab\0$GPRMC\r\n", 11),
          1,
          {"RMC:$GPRMC\r\n"},
