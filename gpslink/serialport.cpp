@@ -194,6 +194,10 @@ void SerialPort::purge() {
 
 void SerialPort::close() {
     if (m_fd >= 0) {
+        // The exclusive mark lives on the terminal, not on our descriptor: while anyone else
+        // holds the device (a simulator keeps its slave open) it would outlast this close and
+        // lock every other user out of the next open.
+        ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd); // also releases the lock
         m_fd = -1;
     }

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -137,6 +138,9 @@ TEST(SerialPortPty, OpenConfiguresTheSlaveRaw4800) {
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), tcflag_t{0});
     EXPECT_EQ(t.c_oflag & OPOST, tcflag_t{0});
     EXPECT_TRUE(rig.messages.boxes().empty());
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
 
     // Bytes arrive unchanged: a CR is not turned into a LF on the way.
     pty.send("$GPRMC,1*00\r\n$GPGSV,2\r\n$GPGGA,3*00\r\n");
@@ -144,6 +148,9 @@ TEST(SerialPortPty, OpenConfiguresTheSlaveRaw4800) {
     EXPECT_EQ(rig.handlers.lines(),
               (std::vector<std::string>{"RMC:$GPRMC,1*00\r\n", "GGA:$GPGGA,3*00\r\n"}));
     EXPECT_TRUE(rig.link->closeGps());
+    // The terminal outlives our descriptor here; it must not stay closed to other users.
+    ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST(SerialPortPty, SecondOpenerAndMissingDeviceGetOneBox) {
