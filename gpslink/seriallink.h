@@ -47,8 +47,10 @@ public:
     using StopTimer = std::function<void()>;
     using PortResolver = std::function<std::string(std::u16string_view)>;
 
-    // stopTimer is called on the reader thread when the watchdog fires; resolvePort turns a
-    // port name ("COM1:") into a device path. Without a device a SerialPort is used.
+    // stopTimer is called on the reader thread when the watchdog fires; it must hand the
+    // request over and return, never wait for the main thread (which may be joining the
+    // reader in closeGps). resolvePort turns a port name ("COM1:") into a device path.
+    // Without a device a SerialPort is used.
     SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
                MessageBoxService& messages, StopTimer stopTimer, PortResolver resolvePort,
                std::unique_ptr<SerialDevice> device = nullptr);
@@ -62,7 +64,7 @@ public:
     bool openGps(const PortNameText& portName, bool sirfSetup);
     // Any thread. Stops and joins the reader (unless called by it), clears the fix status,
     // closes the port and plays the lost-fix sound. False, with nothing done, when no port
-    // was open.
+    // was open. Never call it with the live record locked: the reader may be waiting for it.
     bool closeGps();
 
     // True while the reader thread runs its loop.
