@@ -20,15 +20,16 @@ struct Tick {
     bool warnPlayed;
 };
 
-// One approach, five over sounds, a return below the limit, a second excursion, the re-arm.
+// One approach, five over sounds, a return below the limit, a second excursion, the re-arm
+// (40 is not yet more than 5 below the band at 45).
 TEST(SpeedAlarm, LimitFiftySequence) {
     const Tick ticks[] = {
         {40, kSilent, 0, false}, {44, kSilent, 0, false}, {45, kWarn, 0, true},
         {48, kSilent, 0, true},  {50, kSilent, 0, true},  {51, kOver, 1, true},
         {52, kOver, 2, true},    {53, kOver, 3, true},    {54, kOver, 4, true},
         {55, kOver, 5, true},    {56, kSilent, 5, true},  {57, kSilent, 5, true},
-        {49, kSilent, 0, true},  {51, kOver, 1, true},    {39, kSilent, 0, false},
-        {45, kWarn, 0, true},
+        {49, kSilent, 0, true},  {51, kOver, 1, true},    {40, kSilent, 0, true},
+        {39, kSilent, 0, false}, {45, kWarn, 0, true},
     };
     Settings settings = test::alarmSettings();
     SpeedAlarm alarm;

@@ -1,0 +1,3 @@
+velocimo_test(logging_csvlog_tests
+    SOURCES csvlog_test.cpp
+    LIBS velocimo_logging)
