@@ -25,7 +25,8 @@ inline constexpr double kLogSpeedThreshold = 2.5;
 inline constexpr std::size_t kLogLineCapacity = 514;
 
 // The header line for the ticked columns, ending in CR LF, as 8-bit text (UTF-8). Returns
-// the number of bytes written, or 0 (and writes nothing) when out cannot hold the line.
+// the number of bytes written, or 0 when out cannot hold the line (out then holds no
+// usable text).
 std::size_t formatLogHeader(const LogFieldSet& fields, char* out, std::size_t capacity);
 
 // One record from a snapshot of the live record, in the same form as the header.

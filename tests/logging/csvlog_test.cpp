@@ -83,9 +83,10 @@ TEST(CsvFormat, EightBitTextAndShortBuffers) {
     nav.elevationText.assign(u"5\u00b0\U0001F600");
     nav.hdopText.assign(std::u16string(1, char16_t(0xD800)) + u"1"); // unpaired surrogate
     EXPECT_EQ(record(f, nav), "5\xc2\xb0\xf0\x9f\x98\x80,?1\r\n");
-    char small[8];
-    EXPECT_EQ(formatLogRecord(f, nav, small, sizeof small), 0u);
-    EXPECT_EQ(formatLogHeader(f, small, 14), 0u); // "ELEVATION,HDOP" needs 16 with CR LF
+    char small[16];
+    EXPECT_EQ(formatLogRecord(f, nav, small, 8), 0u);
+    EXPECT_EQ(formatLogHeader(f, small, 15), 0u); // "ELEVATION,HDOP" needs 16 with CR LF
+    EXPECT_EQ(formatLogHeader(f, small, 16), 16u);
     EXPECT_EQ(formatLogHeader(f, small, 0), 0u);
 }
 
