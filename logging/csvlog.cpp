@@ -1,8 +1,8 @@
 #include "csvlog.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +31,8 @@ public:
             putByte(c);
         }
     }
+    // Text without a separator (a file name).
+    void text(std::u16string_view s) { putText(s); }
     // Ends the line with CR LF; returns its length, or 0 when it did not fit.
     std::size_t finish() {
         putByte('\r');
@@ -81,8 +83,17 @@ private:
     bool m_overflow = false;
 };
 
-std::string toFileName(std::u16string_view path) {
-    return toUtf8(path);
+// The file name for open(), converted without allocating. False when it does not fit or
+// holds a zero, which would make open() act on some other name.
+bool toFileName(std::u16string_view path, char* out, std::size_t capacity) {
+    LineWriter name(out, capacity - 1);
+    name.text(path);
+    const std::size_t length = name.finish();
+    if (length < 2 || std::memchr(out, 0, length - 2) != nullptr) {
+        return false;
+    }
+    out[length - 2] = 0; // over the CR LF
+    return true;
 }
 
 bool writeAll(int fd, const char* data, std::size_t size) {
@@ -252,14 +263,18 @@ bool appendLogRecord(const Settings& settings, const LogFieldSet& fields, const 
     }
     // Header and record go out in one write, so a reader never sees a header alone.
     char lines[2 * kLogLineCapacity];
-    const std::string name = toFileName(settings.logFilePath.view());
+    // Each UTF-16 unit of the path takes at most three bytes, plus the CR LF and the zero.
+    char name[PathText::kCapacity * 3 + 3];
+    if (!toFileName(settings.logFilePath.view(), name, sizeof name)) {
+        return false;
+    }
 
     // O_EXCL tells honestly whether this call created the file; only then is a header due.
     bool created = true;
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0 && errno == EEXIST) {
         created = false;
-        fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        fd = ::open(name, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
     }
     if (fd < 0) {
         return false;
@@ -286,7 +301,7 @@ bool appendLogRecord(const Settings& settings, const LogFieldSet& fields, const 
         if (created) {
             // Ours alone (made exclusively, still locked): remove it, so the next tick
             // creates it again with its header.
-            ::unlink(name.c_str());
+            ::unlink(name);
         } else {
             // Drop a partly written line so the next record starts on a line of its own.
             if (::ftruncate(fd, before.st_size) != 0) {

@@ -262,10 +262,10 @@ TEST_F(CsvFile, NewTargetAndRemovedFileStartWithAHeader) {
 
     FakePicker picker;
     FakeClock clock;
-    picker.answer = fromUtf8((m_dir / "second.csv").string());
+    picker.answer = fromUtf8((m_dir / "zweite Fahrt \u00fc.csv").string());
     ASSERT_TRUE(chooseLogFile(m_settings, picker, clock));
     ASSERT_TRUE(append());
-    EXPECT_EQ(readFile(m_dir / "second.csv"), std::string(kHeader) + kLine);
+    EXPECT_EQ(readFile(m_dir / "zweite Fahrt \u00fc.csv"), std::string(kHeader) + kLine);
     EXPECT_EQ(readFile(m_file), std::string(kHeader) + kLine);
 }
 
