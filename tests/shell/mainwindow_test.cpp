@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -105,6 +106,7 @@ TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
     EXPECT_EQ(window.windowTitle(), "Velocimo");
     EXPECT_EQ(window.size(), QSize(240, 268 + 26));
     EXPECT_EQ(window.dashboard()->geometry(), QRect(0, 0, 240, 268));
+    QDir().mkpath(QStringLiteral(VELOCIMO_BINARY_DIR "/screens"));
     window.grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/window.png"));
 
     struct Menu {
