@@ -37,6 +37,7 @@ private:
     bool saveDocument(const RegDocument& doc);
 
     std::string m_filePath;
+    bool m_warnedUnreadable = false;
 };
 
 // A store held in memory only, for tests and for running without a home folder.
