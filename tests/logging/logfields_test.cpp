@@ -1,0 +1,87 @@
+#include "../settings/storetestutil.h"
+#include "logging/logfields.h"
+#include "settings/regfilestore.h"
+
+#include <gtest/gtest.h>
+
+namespace velocimo {
+namespace {
+
+using testutil::ConfigFolder;
+
+constexpr const char* kLogHead = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Korvane\\Velocimo\\Log]\r\n";
+
+constexpr const char* kNames[] = {"Position_DEC",  "Position_DMM", "Elevation",
+                                  "SpeedCurrent",  "SpeedAverage", "DistanceTrip",
+                                  "DistanceTotal", "Satellites",   "HDOP"};
+
+bool LogFieldSet::*const kFlags[] = {
+    &LogFieldSet::logPositionDec,   &LogFieldSet::logPositionDmm,  &LogFieldSet::logElevation,
+    &LogFieldSet::logSpeedCurrent,  &LogFieldSet::logSpeedAverage, &LogFieldSet::logDistanceTrip,
+    &LogFieldSet::logDistanceTotal, &LogFieldSet::logSatellites,   &LogFieldSet::logHdop};
+
+TEST(LogFields, FirstStartStoresAllNineOff) {
+    ConfigFolder cfg;
+    RegFileStore store;
+    LogFieldSet fields;
+    fields.logHdop = true; // a load replaces whatever was in memory
+    loadLogFields(store, fields);
+    const std::string text = cfg.read();
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_FALSE(fields.*kFlags[i]) << kNames[i];
+        EXPECT_NE(text.find(std::string("\"") + kNames[i] + "\"=dword:00000000\r\n"),
+                  std::string::npos)
+            << kNames[i];
+    }
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Korvane\\Velocimo\\Log]"),
+              std::string::npos);
+}
+
+TEST(LogFields, EachFlagReadsOnlyItsOwnValue) {
+    const struct {
+        const char* stored;
+        bool on;
+    } forms[] = {{"dword:00000101", true},
+                 {"dword:00000001", true},
+                 {"dword:00000002", false},
+                 {"dword:00000100", false}};
+    for (int i = 0; i < 9; ++i) {
+        for (const auto& f : forms) {
+            SCOPED_TRACE(std::string(kNames[i]) + " " + f.stored);
+            ConfigFolder cfg;
+            cfg.write(std::string(kLogHead) + "\"" + kNames[i] + "\"=" + f.stored + "\r\n");
+            RegFileStore store;
+            LogFieldSet fields;
+            loadLogFields(store, fields);
+            for (int k = 0; k < 9; ++k) {
+                EXPECT_EQ(fields.*kFlags[k], k == i && f.on) << kNames[k];
+            }
+        }
+    }
+}
+
+TEST(LogFields, SaveWritesEveryFlagInOrder) {
+    ConfigFolder cfg;
+    RegFileStore store;
+    LogFieldSet fields;
+    fields.logSatellites = true;
+    fields.logHdop = true;
+    saveLogFields(store, fields);
+    const std::string text = cfg.read();
+    std::size_t last = 0;
+    for (int i = 0; i < 9; ++i) {
+        const std::string line = std::string("\"") + kNames[i] + "\"=dword:0000000" +
+                                 (fields.*kFlags[i] ? "1" : "0") + "\r\n";
+        const std::size_t at = text.find(line);
+        ASSERT_NE(at, std::string::npos) << line;
+        EXPECT_GT(at, last);
+        last = at;
+    }
+    LogFieldSet again;
+    loadLogFields(store, again);
+    EXPECT_TRUE(again.logSatellites && again.logHdop && !again.logPositionDec);
+}
+
+} // namespace
+} // namespace velocimo
