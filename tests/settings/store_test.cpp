@@ -72,7 +72,7 @@ uint32_t storedDword(const RegDocument& doc, std::u16string_view name) {
 bool noStrayFiles(const ConfigFolder& cfg) {
     for (const auto& entry : std::filesystem::directory_iterator(cfg.folder())) {
         const std::string name = entry.path().filename().string();
-        if (name != "Velocimo.reg" && name != "Velocimo.reg.bad") {
+        if (name != "Velocimo.reg" && name != "Velocimo.reg.bad" && name != "dotfiles.reg") {
             ADD_FAILURE() << "left behind: " << name;
             return false;
         }
@@ -397,6 +397,18 @@ TEST(SettingsStore, ReadOnlyFolderLoadsDefaultsWithoutWriting) {
     const Loaded l = startUp();
     EXPECT_EQ(l.settings.maxSpeed, 120);
     EXPECT_FALSE(std::filesystem::exists(cfg.file()));
+}
+
+TEST(SettingsStore, RewriteGoesThroughALinkAndAnEmptyFileIsNotBad) {
+    ConfigFolder cfg;
+    std::filesystem::create_directories(cfg.folder());
+    const auto real = cfg.folder() / "dotfiles.reg";
+    { std::ofstream empty(real); }
+    std::filesystem::create_symlink(real, cfg.file());
+    startUp();
+    EXPECT_TRUE(std::filesystem::is_symlink(cfg.file()));
+    EXPECT_NE(ConfigFolder::read(real).find("\"MaxSpeed\"=dword:00000078"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(cfg.file().string() + ".bad"));
 }
 
 TEST(SettingsStore, PortNamesMapToDevices) {
