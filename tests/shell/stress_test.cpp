@@ -55,14 +55,15 @@ std::string makeDrive(int epochs) {
         const int m = (i / 60) % 60;
         const double knots = 2.0 + (i % 70);
         const char status = (i % 97) < 90 ? 'A' : 'V';
-        std::snprintf(line, sizeof line,
-                      "$GPRMC,12%02d%02d,%c,48%02d.%03d,N,011%02d.%03d,E,%.1f,%.1f,230394,003.1,W*6A\r\n",
-                      m, s, status, 7 + i % 50, i % 1000, 31 + i % 20, (i * 7) % 1000, knots,
-                      (i * 13) % 360 + 0.5);
+        std::snprintf(
+            line, sizeof line,
+            "$GPRMC,12%02d%02d,%c,48%02d.%03d,N,011%02d.%03d,E,%.1f,%.1f,230394,003.1,W*6A\r\n", m,
+            s, status, 7 + i % 50, i % 1000, 31 + i % 20, (i * 7) % 1000, knots,
+            (i * 13) % 360 + 0.5);
         out += line;
         std::snprintf(line, sizeof line,
-                      "$GPGGA,12%02d%02d,4807.038,N,01131.000,E,1,%02d,0.9,%d.4,M,46.9,M,,*47\r\n", m, s,
-                      4 + i % 8, 100 + i % 900);
+                      "$GPGGA,12%02d%02d,4807.038,N,01131.000,E,1,%02d,0.9,%d.4,M,46.9,M,,*47\r\n",
+                      m, s, 4 + i % 8, 100 + i % 900);
         out += line;
         out += "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
     }

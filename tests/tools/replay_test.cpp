@@ -115,6 +115,78 @@ TEST(Replay, UnitsAndElevationOffset) {
     }
 }
 
+std::string rmcAtKnots(int second, double knots, char status = 'A') {
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "$GPRMC,1235%02d,%c,4807.038,N,01131.000,E,%.1f,084.4,230394,003.1,W*6A\r\n",
+                  second, status, knots);
+    return line;
+}
+
+// The alarm hears each tick's speed: the warning once per approach, five over sounds per
+// excursion, and the fix sounds from the sentences in between.
+TEST(Replay, ReportsTheSoundsOfEveryTick) {
+    const double speeds[] = {40, 44, 45, 48, 50, 51, 52, 53, 54, 55, 56, 57, 49, 51, 40, 39, 45};
+    const char* expected[] = {"fix,",  "", "warn,", "", "",      "over,", "over,", "over,", "over,",
+                              "over,", "", "",      "", "over,", "",      "",      "warn,"};
+    std::string input;
+    int second = 0;
+    for (double knots : speeds) {
+        input += rmcAtKnots(second++, knots);
+    }
+    ReplayOptions options;
+    options.units = 0;
+    options.continuousOverSound = false;
+    const auto lines = replayLines(input, options);
+    ASSERT_EQ(lines.size(), std::size(speeds));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t at = lines[i].find("\"sounds\":[");
+        ASSERT_NE(at, std::string::npos);
+        std::string got = lines[i].substr(at + 10, lines[i].find(']', at) - at - 10);
+        std::string want;
+        for (const char* c = expected[i]; *c; ++c) {
+            want += *c == ',' ? std::string("\",\"") : std::string(1, *c);
+        }
+        want = want.empty() ? "" : "\"" + want.substr(0, want.size() - 2);
+        EXPECT_EQ(got, want) << "tick " << i << " at " << speeds[i];
+    }
+
+    // Losing the fix reports it; the limit in force and the repeat switch come from options.
+    options.selectedLimit = 2;
+    options.speedLimits[2] = 10;
+    options.continuousOverSound = true;
+    const auto lost = replayLines(rmcAtKnots(0, 20) + rmcAtKnots(1, 20, 'V'), options);
+    ASSERT_EQ(lost.size(), 2u);
+    EXPECT_NE(lost[0].find("\"sounds\":[\"fix\",\"over\"]"), std::string::npos);
+    EXPECT_NE(lost[1].find("\"sounds\":[\"lostfix\",\"over\"]"), std::string::npos);
+}
+
+TEST(Replay, CsvHoldsWhatTheLogWouldWrite) {
+    const std::string input =
+        rmcAtKnots(0, 2.4) + rmcAtKnots(1, 2.5) + rmcAtKnots(2, 3.04) +
+        "$GPGGA,123503,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    ReplayOptions options;
+    options.units = 0;
+    options.csv = true;
+    std::string bad;
+    ASSERT_TRUE(parseLogFields("SpeedCurrent,HDOP", options.fields, bad));
+    std::ostringstream out;
+    runReplay(input, options, out);
+    EXPECT_EQ(out.str(), "SPEED_CUR,HDOP\r\n2.5,50.0\r\n3.0,0.9\r\n");
+
+    options.everyTick = true;
+    std::ostringstream all;
+    runReplay(input, options, all);
+    EXPECT_EQ(all.str(), "SPEED_CUR,HDOP\r\n2.4,50.0\r\n2.5,50.0\r\n3.0,0.9\r\n");
+
+    EXPECT_FALSE(parseLogFields("HDOP,Altitude", options.fields, bad));
+    EXPECT_EQ(bad, "Altitude");
+    ASSERT_TRUE(parseLogFields("Position_DEC,DistanceTotal", options.fields, bad));
+    EXPECT_TRUE(options.fields.logPositionDec);
+    EXPECT_TRUE(options.fields.logDistanceTotal);
+    EXPECT_FALSE(options.fields.logHdop);
+}
+
 struct GpsdFix {
     double lat;
     double lon;

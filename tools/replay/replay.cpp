@@ -1,6 +1,8 @@
 #include "replay.h"
 
+#include "alarm/speedalarm.h"
 #include "gpslink/framing.h"
+#include "logging/csvlog.h"
 #include "nmea/handlers.h"
 #include "shell/liverecord.h"
 #include "trip/readouts.h"
@@ -8,6 +10,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <mutex>
+#include <vector>
 
 namespace velocimo {
 
@@ -66,8 +70,16 @@ void writeNumber(std::ostream& out, double value) {
 
 class JsonObject {
 public:
-    explicit JsonObject(std::ostream& out) : m_out(out) { m_out << '{'; }
-    ~JsonObject() { m_out << '}'; }
+    explicit JsonObject(std::ostream& out, bool braces = true) : m_out(out), m_braces(braces) {
+        if (m_braces) {
+            m_out << '{';
+        }
+    }
+    ~JsonObject() {
+        if (m_braces) {
+            m_out << '}';
+        }
+    }
     JsonObject(const JsonObject&) = delete;
     JsonObject& operator=(const JsonObject&) = delete;
 
@@ -88,6 +100,7 @@ public:
 
 private:
     std::ostream& m_out;
+    bool m_braces;
     bool m_first = true;
 };
 
@@ -105,11 +118,51 @@ void writeCoordinate(JsonObject& parent, const char* name, const Coordinate& c, 
     o.field("dmmText", c.dmmText);
 }
 
+// Sound paths are the event names, so what was started is what is reported.
+class SoundLog : public SoundPlayer, public FixSoundSink {
+public:
+    void stop() override {}
+    void start(std::u16string_view path) override { add(toUtf8(path)); }
+    void fixGained() override { add("fix"); }
+    void fixLost() override { add("lostfix"); }
+    std::vector<std::string> take() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<std::string> out;
+        out.swap(m_events);
+        return out;
+    }
+
+private:
+    void add(std::string name) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(std::move(name));
+    }
+    std::mutex m_mutex;
+    std::vector<std::string> m_events;
+};
+
 // Wraps the live decoder so that a tick can be taken just before each RMC sentence.
 class TickingHandlers : public SentenceHandlers {
 public:
-    TickingHandlers(LiveRecord& record, LiveDecoder& decoder, std::ostream& out)
-        : m_record(record), m_decoder(decoder), m_out(out) {}
+    TickingHandlers(LiveRecord& record, LiveDecoder& decoder, const ReplayOptions& options,
+                    SoundLog& sounds, std::ostream& out)
+        : m_record(record), m_decoder(decoder), m_options(options), m_sounds(sounds), m_out(out) {
+        m_settings.speedLimits[0] = options.speedLimits[0];
+        m_settings.speedLimits[1] = options.speedLimits[1];
+        m_settings.speedLimits[2] = options.speedLimits[2];
+        m_settings.selectedLimit = options.selectedLimit;
+        m_settings.continuousOverSound = options.continuousOverSound;
+        m_settings.soundFixPath.assign(u"fix");
+        m_settings.soundLostFixPath.assign(u"lostfix");
+        m_settings.soundWarnPath.assign(u"warn");
+        m_settings.soundOverPath.assign(u"over");
+        m_settings.loggingOn = true;
+        if (m_options.csv) {
+            char line[kLogLineCapacity];
+            m_out.write(line, static_cast<std::streamsize>(
+                                  formatLogHeader(m_options.fields, line, sizeof line)));
+        }
+    }
 
     void handleRmc(std::u16string_view sentence) override {
         if (m_seenRmc) {
@@ -121,23 +174,88 @@ public:
     void handleGga(std::u16string_view sentence) override { m_decoder.handleGga(sentence); }
     void handleGsa(std::u16string_view sentence) override { m_decoder.handleGsa(sentence); }
 
+    // What the program's one-second tick does while connected: the alarm, then the log.
     void tick() {
         const NavState nav = m_record.snapshot();
-        writeNavStateJson(m_out, nav);
-        m_out << '\n';
+        checkSpeedLimit(m_alarm, m_settings, nav.speed, m_sounds);
+        const std::vector<std::string> sounds = m_sounds.take();
+        if (m_options.csv) {
+            if (m_options.everyTick || shouldLog(m_settings, nav.speed)) {
+                char line[kLogLineCapacity];
+                m_out.write(line, static_cast<std::streamsize>(
+                                      formatLogRecord(m_options.fields, nav, line, sizeof line)));
+            }
+            return;
+        }
+        m_out << '{';
+        writeNavStateFields(m_out, nav);
+        m_out << ",\"sounds\":[";
+        for (std::size_t i = 0; i < sounds.size(); ++i) {
+            m_out << (i ? ",\"" : "\"") << sounds[i] << '"';
+        }
+        m_out << "]}\n";
     }
 
 private:
     LiveRecord& m_record;
     LiveDecoder& m_decoder;
+    const ReplayOptions& m_options;
+    SoundLog& m_sounds;
     std::ostream& m_out;
+    Settings m_settings;
+    SpeedAlarm m_alarm;
     bool m_seenRmc = false;
 };
 
 } // namespace
 
+bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& bad) {
+    struct Name {
+        const char* name;
+        bool LogFieldSet::*flag;
+    };
+    static const Name kNames[] = {
+        {"Position_DEC", &LogFieldSet::logPositionDec},
+        {"Position_DMM", &LogFieldSet::logPositionDmm},
+        {"Elevation", &LogFieldSet::logElevation},
+        {"SpeedCurrent", &LogFieldSet::logSpeedCurrent},
+        {"SpeedAverage", &LogFieldSet::logSpeedAverage},
+        {"DistanceTrip", &LogFieldSet::logDistanceTrip},
+        {"DistanceTotal", &LogFieldSet::logDistanceTotal},
+        {"Satellites", &LogFieldSet::logSatellites},
+        {"HDOP", &LogFieldSet::logHdop},
+    };
+    fields = LogFieldSet{};
+    while (!names.empty()) {
+        const std::size_t comma = names.find(',');
+        const std::string_view name = names.substr(0, comma);
+        names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
+        if (name.empty()) {
+            continue;
+        }
+        bool known = false;
+        for (const Name& n : kNames) {
+            if (name == n.name) {
+                fields.*(n.flag) = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            bad = std::string(name);
+            return false;
+        }
+    }
+    return true;
+}
+
 void writeNavStateJson(std::ostream& out, const NavState& nav) {
-    JsonObject o(out);
+    out << '{';
+    writeNavStateFields(out, nav);
+    out << '}';
+}
+
+void writeNavStateFields(std::ostream& out, const NavState& nav) {
+    JsonObject o(out, false);
     o.field("gpsConnected", nav.gpsConnected);
     o.field("fixValid", nav.fixValid);
     writeCoordinate(o, "latitude", nav.latitude, out);
@@ -198,8 +316,9 @@ void runReplay(std::string_view input, const ReplayOptions& options, std::ostrea
     });
     record.setDecodeOptions({options.units, options.elevationOffset});
     SystemTimeZoneSource zone;
-    LiveDecoder decoder(record, nullptr, &zone);
-    TickingHandlers handlers(record, decoder, out);
+    SoundLog sounds;
+    LiveDecoder decoder(record, &sounds, &zone);
+    TickingHandlers handlers(record, decoder, options, sounds, out);
 
     MemoryByteSource source(input);
     while (!source.atEnd()) {

@@ -3,6 +3,7 @@
 // Feeds recorded NMEA through the same framing and handlers as the live reader and reports
 // what the live record held at every tick.
 
+#include "logging/logfields.h"
 #include "shell/navstate.h"
 
 #include <cstdint>
@@ -15,13 +16,27 @@ namespace velocimo {
 struct ReplayOptions {
     int32_t units = 1;
     int32_t elevationOffset = 0;
+    // The speed alarm, as the Options dialog sets it.
+    int32_t speedLimits[3] = {50, 80, 100};
+    int32_t selectedLimit = 0;
+    bool continuousOverSound = true;
+    // CSV instead of JSON: the header and one record per tick that the log would write.
+    bool csv = false;
+    bool everyTick = false; // CSV: also the ticks below the moving threshold
+    LogFieldSet fields = {true, true, true, true, true, true, true, true, true};
 };
 
-// One JSON object (one line) per tick: just before each $GPRMC line except the first, and once
-// at the end of the input.
+// Sets the CSV columns from the log's value names ("HDOP,Satellites"); false names the bad one.
+bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& bad);
+
+// A tick happens just before each $GPRMC line except the first, and once at the end of the
+// input. JSON: one object (one line) per tick, every record field plus "sounds", the sounds
+// the sentences before the tick and the tick itself played ("fix", "lostfix", "warn", "over").
 void runReplay(std::string_view input, const ReplayOptions& options, std::ostream& out);
 
 // Every field of the record under its own name.
 void writeNavStateJson(std::ostream& out, const NavState& nav);
+// The same members without the braces, for objects that carry more.
+void writeNavStateFields(std::ostream& out, const NavState& nav);
 
 } // namespace velocimo
