@@ -38,6 +38,13 @@ QCheckBox* box(QWidget& dialog, const char* name) {
     return b;
 }
 
+// A check box takes a click on its indicator or its text only, not on the empty rest of a
+// box the layout has stretched: click where the user would.
+void clickIndicator(QCheckBox* box) {
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+}
+
 // The stored value, or -1 when there is none.
 int64_t stored(SettingsStore& store, const char16_t* name) {
     auto key = store.openKey(kLogKeyPath);
@@ -83,8 +90,10 @@ TEST_F(LoggingDialogTest, FirstStartTicksNothingAndListsTheColumnsInOrder) {
 TEST_F(LoggingDialogTest, OkStoresTheTicksCancelLeavesBothAlone) {
     {
         LoggingDialog dialog(fields, save);
-        QTest::mouseClick(box(dialog, "check1035"), Qt::LeftButton);
-        QTest::mouseClick(box(dialog, "check1034"), Qt::LeftButton);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        clickIndicator(box(dialog, "check1035"));
+        clickIndicator(box(dialog, "check1034"));
         QTest::mouseClick(dialog.findChild<QPushButton*>("button1"), Qt::LeftButton);
         EXPECT_EQ(dialog.result(), 1);
     }
@@ -101,9 +110,11 @@ TEST_F(LoggingDialogTest, OkStoresTheTicksCancelLeavesBothAlone) {
     const std::string before = store.text();
     {
         LoggingDialog dialog(fields, save);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         EXPECT_TRUE(box(dialog, "check1035")->isChecked());
         for (const Column& c : kColumns) {
-            QTest::mouseClick(box(dialog, c.box), Qt::LeftButton);
+            clickIndicator(box(dialog, c.box));
         }
         QTest::mouseClick(dialog.findChild<QPushButton*>("button2"), Qt::LeftButton);
         EXPECT_EQ(dialog.result(), QDialog::Rejected);

@@ -198,6 +198,7 @@ TEST_F(ProgramTest, OpenTickLogAndCloseThroughTheRealParts) {
     run.settings.loggingOn = true;
     run.settings.logFilePath.assign(fromUtf8(csv));
     run.settings.logFileChosen = true;
+    run.settings.selectedLimit = 2; // 100
 
     run.app.command(command::kGpsOpen);
     ASSERT_TRUE(run.app.connected()) << (run.boxes.texts.empty() ? "" : toUtf8(run.boxes.texts[0]));
