@@ -36,7 +36,7 @@ QString tahomaFamily() {
 }
 
 QFont makeFont(FontId id) {
-    const FontSpec spec = fontSpec(id);
+    const FontSpec size = fontSpec(id);
     QFont font;
     const QString family = tahomaFamily();
     if (family.isEmpty()) {
@@ -45,8 +45,8 @@ QFont makeFont(FontId id) {
     } else {
         font = QFont(family);
     }
-    font.setPixelSize(spec.pixelHeight);
-    font.setWeight(spec.weight >= 700 ? QFont::Bold : QFont::Normal);
+    font.setPixelSize(size.pixelHeight);
+    font.setWeight(size.weight >= 700 ? QFont::Bold : QFont::Normal);
     return font;
 }
 
