@@ -11,25 +11,6 @@
 
 namespace {
 
-class BufferSource : public velocimo::ByteSource {
-public:
-    BufferSource(const uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool readPortByte(uint8_t& byte) override {
-        if (m_pos >= m_size) {
-            byte = 0;
-            return false;
-        }
-        byte = m_data[m_pos++];
-        return true;
-    }
-    bool atEnd() const { return m_pos >= m_size; }
-
-private:
-    const uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-};
-
 class Sounds : public velocimo::FixSoundSink {
 public:
     void fixGained() override {}
@@ -63,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Sounds sounds;
     BerlinZone zone;
     velocimo::LiveDecoder decoder(record, &sounds, &zone);
-    BufferSource source(data, size);
+    velocimo::MemoryByteSource source(std::string_view(reinterpret_cast<const char*>(data), size));
     while (!source.atEnd()) {
         velocimo::readLinePass(source, decoder);
     }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace velocimo {
 
@@ -15,6 +16,26 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual bool readPortByte(uint8_t& byte) = 0;
+};
+
+// Bytes already in memory (a recorded log): every read delivers the next one until the end.
+class MemoryByteSource : public ByteSource {
+public:
+    explicit MemoryByteSource(std::string_view data) : m_data(data) {}
+    bool readPortByte(uint8_t& byte) override {
+        if (m_pos >= m_data.size()) {
+            byte = 0;
+            return false;
+        }
+        byte = static_cast<uint8_t>(m_data[m_pos++]);
+        return true;
+    }
+    bool atEnd() const { return m_pos >= m_data.size(); }
+    void rewind() { m_pos = 0; }
+
+private:
+    std::string_view m_data;
+    std::size_t m_pos = 0;
 };
 
 inline constexpr std::size_t kLineBufferSize = 100;

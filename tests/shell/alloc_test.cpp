@@ -48,25 +48,6 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace velocimo {
 namespace {
 
-class StringSource : public ByteSource {
-public:
-    explicit StringSource(const std::string& data) : m_data(data) {}
-    bool readPortByte(uint8_t& byte) override {
-        if (m_pos >= m_data.size()) {
-            byte = 0;
-            return false;
-        }
-        byte = static_cast<uint8_t>(m_data[m_pos++]);
-        return true;
-    }
-    bool atEnd() const { return m_pos >= m_data.size(); }
-    void rewind() { m_pos = 0; }
-
-private:
-    const std::string& m_data;
-    std::size_t m_pos = 0;
-};
-
 class NullSounds : public FixSoundSink {
 public:
     void fixGained() override {}
@@ -94,7 +75,7 @@ TEST(SentencePath, DoesNotAllocatePerSentence) {
     NullSounds sounds;
     SystemTimeZoneSource zone;
     LiveDecoder decoder(record, &sounds, &zone);
-    StringSource source(input);
+    MemoryByteSource source(input);
 
     // Warm-up: the zone is read and cached on the first sentence.
     for (int i = 0; i < 16; ++i) {

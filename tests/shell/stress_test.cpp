@@ -16,24 +16,6 @@
 namespace velocimo {
 namespace {
 
-class StringSource : public ByteSource {
-public:
-    explicit StringSource(const std::string& data) : m_data(data) {}
-    bool readPortByte(uint8_t& byte) override {
-        if (m_pos >= m_data.size()) {
-            byte = 0;
-            return false;
-        }
-        byte = static_cast<uint8_t>(m_data[m_pos++]);
-        return true;
-    }
-    bool atEnd() const { return m_pos >= m_data.size(); }
-
-private:
-    const std::string& m_data;
-    std::size_t m_pos = 0;
-};
-
 class CountingSounds : public FixSoundSink {
 public:
     void fixGained() override { ++gained; }
@@ -81,7 +63,7 @@ TEST(LiveRecordStress, SnapshotsAreConsistentWhileDecodingAndResetting) {
     std::atomic<bool> done{false};
     std::thread reader([&] {
         for (int round = 0; round < 3; ++round) {
-            StringSource source(drive);
+            MemoryByteSource source(drive);
             while (!source.atEnd()) {
                 readLinePass(source, decoder);
             }

@@ -17,24 +17,6 @@ namespace velocimo {
 
 namespace {
 
-class MemoryByteSource : public ByteSource {
-public:
-    explicit MemoryByteSource(std::string_view data) : m_data(data) {}
-    bool readPortByte(uint8_t& byte) override {
-        if (m_pos >= m_data.size()) {
-            byte = 0;
-            return false;
-        }
-        byte = static_cast<uint8_t>(m_data[m_pos++]);
-        return true;
-    }
-    bool atEnd() const { return m_pos >= m_data.size(); }
-
-private:
-    std::string_view m_data;
-    std::size_t m_pos = 0;
-};
-
 void writeString(std::ostream& out, std::u16string_view text) {
     out << '"';
     const std::string utf8 = toUtf8(text);
