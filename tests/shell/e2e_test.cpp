@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -270,3 +273,117 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace velocimo {
+namespace {
+
+class LoggingDrive : public EndToEnd {
+protected:
+    // Logging on to a chosen file with every column, the built-in drive for a while at five
+    // times its pace, then a close: what reached the file.
+    std::string drive(const std::map<std::string, std::string>& extraEnv) {
+        const std::string csv = m_dir + "/drive.csv";
+        {
+            RegFileStore store(storePath());
+            auto main = store.openKey(kSettingsKeyPath);
+            main->writeDword(u"Log", 1);
+            main->writeText(u"LogName", fromUtf8(csv));
+            main->close();
+            auto log = store.openKey(kLogKeyPath);
+            for (const char16_t* name :
+                 {u"Position_DEC", u"Position_DMM", u"Elevation", u"SpeedCurrent", u"SpeedAverage",
+                  u"DistanceTrip", u"DistanceTotal", u"Satellites", u"HDOP"}) {
+                log->writeDword(name, 1);
+            }
+            log->close();
+        }
+        auto environment = env();
+        environment.insert(extraEnv.begin(), extraEnv.end());
+        const pid_t pid = spawn({kProgram}, environment, m_dir + "/velocimo.err");
+        EXPECT_GT(pid, 0);
+        m_programs.push_back(pid);
+        std::this_thread::sleep_for(12s);
+        m_ticks = std::atol(readStatus(statusPath())["ticks"].c_str());
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(waitExit(pid, 5000ms), 0) << errors();
+        forget(pid);
+
+        uint32_t value = 0;
+        EXPECT_TRUE(stored(u"Log", value) && value == 1) << "logging stays on";
+        RegFileStore store(storePath());
+        auto main = store.openKey(kSettingsKeyPath);
+        std::u16string name;
+        EXPECT_TRUE(main && main->readText(u"LogName", name));
+        EXPECT_EQ(toUtf8(name), csv);
+
+        std::ifstream in(csv, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // Every line ends in CR LF, every value parses, and the speed climbs with the drive.
+    void checkLog(const std::string& text) {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        ASSERT_EQ(start, text.size()) << "a line without CR LF";
+        ASSERT_GE(lines.size(), 6u) << text;
+        EXPECT_EQ(lines[0], "LAT_DEC,LONG_DEC,LAT_DMM,LONG_DMM,ELEVATION,SPEED_CUR,SPEED_AVG,"
+                            "DIST_TRIP,DIST_TOTAL,SATELLITES,HDOP");
+        EXPECT_LE(static_cast<long>(lines.size() - 1), m_ticks) << "one record per tick at most";
+        std::vector<double> speeds;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            std::vector<std::string> values;
+            std::stringstream row(lines[i]);
+            for (std::string v; std::getline(row, v, ',');) {
+                values.push_back(v);
+            }
+            ASSERT_EQ(values.size(), 11u) << lines[i];
+            for (std::size_t c = 0; c < values.size(); ++c) {
+                std::string v = values[c];
+                if (c == 4) { // the elevation carries its unit
+                    while (!v.empty() && std::isalpha(static_cast<unsigned char>(v.back()))) {
+                        v.pop_back();
+                    }
+                }
+                char* end = nullptr;
+                const double number = std::strtod(v.c_str(), &end);
+                EXPECT_TRUE(!v.empty() && *end == '\0' && std::isfinite(number))
+                    << "column " << c << " of " << lines[i];
+                if (c == 5) {
+                    speeds.push_back(number);
+                }
+            }
+        }
+        // The drive accelerates to its top speed before anything slows it down.
+        const auto peak = std::max_element(speeds.begin(), speeds.end());
+        for (auto it = speeds.begin(); it != peak; ++it) {
+            EXPECT_LE(*it, *(it + 1)) << "speeds " << ::testing::PrintToString(speeds);
+        }
+        for (double s : speeds) {
+            EXPECT_GE(s, 2.5) << "a record below the moving threshold";
+        }
+    }
+
+    long m_ticks = 0;
+};
+
+TEST_F(LoggingDrive, WritesOneRecordPerMovingTick) {
+    checkLog(drive({}));
+}
+
+TEST_F(LoggingDrive, GermanLocaleStillWritesPoints) {
+    const std::string text = drive({{"LC_ALL", "de_DE.UTF-8"}, {"LANG", "de_DE.UTF-8"}});
+    checkLog(text);
+    EXPECT_NE(text.find('.'), std::string::npos);
+    const std::size_t header = text.find("\r\n");
+    EXPECT_EQ(text.find_first_of(";", header), std::string::npos);
+    // Eleven columns per record means no value gained a decimal comma.
+}
+
+} // namespace
+} // namespace velocimo
