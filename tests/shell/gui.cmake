@@ -1,22 +1,9 @@
 if(VELOCIMO_GUI)
-    if(NOT COMMAND velocimo_gui_test)
-        # A GUI test brings its own main(), which selects the offscreen platform first.
-        function(velocimo_gui_test name)
-            cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-            add_executable(${name} ${T_SOURCES})
-            target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test GTest::gtest)
-            target_compile_definitions(${name} PRIVATE
-                VELOCIMO_SHARED_NMEA="${VELOCIMO_SHARED_NMEA}"
-                VELOCIMO_BINARY_DIR="${CMAKE_BINARY_DIR}"
-                VELOCIMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-            gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
-        endfunction()
-    endif()
-    velocimo_gui_test(shell_gui_tests
+    velocimo_test(shell_gui_tests GUI_MAIN
         SOURCES mainwindow_test.cpp
         LIBS velocimo_shell_qt)
     # The real program against a simulated receiver on a pseudo-terminal.
-    velocimo_gui_test(shell_e2e_tests
+    velocimo_test(shell_e2e_tests GUI_MAIN
         SOURCES e2e_test.cpp
         LIBS velocimo_settings velocimo_shell_app)
     if(TARGET velocimo)
