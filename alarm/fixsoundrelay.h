@@ -3,7 +3,7 @@
 // Carries fix changes from the reader thread to the main thread, where the sounds play.
 
 #include "alarm/speedalarm.h"
-#include "shell/fixsound.h"
+#include "shell/core/fixsound.h"
 
 #include <atomic>
 #include <functional>

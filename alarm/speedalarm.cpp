@@ -1,6 +1,6 @@
 #include "speedalarm.h"
 
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
 
 namespace velocimo {
 

@@ -6,7 +6,7 @@
 #include "dashboard/layout.h"
 #include "dashboard/theme.h"
 #include "settings/settings.h"
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
 
 #include <cstdint>
 

@@ -3,12 +3,12 @@
 // The connection to the receiver: opening and configuring the port, the reader thread that
 // frames and dispatches its sentences, the data watchdog, and the close.
 
-#include "gpslink/portname.h"
 #include "gpslink/serialdevice.h"
 #include "nmea/handlers.h"
-#include "shell/fixsound.h"
-#include "shell/liverecord.h"
-#include "shell/platform.h"
+#include "shell/core/fixsound.h"
+#include "shell/core/liverecord.h"
+#include "shell/core/platform.h"
+#include "shell/core/portname.h"
 
 #include <atomic>
 #include <cstdint>

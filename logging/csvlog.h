@@ -6,8 +6,8 @@
 
 #include "logging/logfields.h"
 #include "settings/settings.h"
-#include "shell/navstate.h"
-#include "shell/platform.h"
+#include "shell/core/navstate.h"
+#include "shell/core/platform.h"
 
 #include <cstddef>
 #include <string>

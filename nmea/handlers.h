@@ -2,9 +2,9 @@
 
 // The three sentence handlers and the coordinate formats they fill.
 
-#include "shell/fixsound.h"
-#include "shell/liverecord.h"
-#include "shell/navstate.h"
+#include "shell/core/fixsound.h"
+#include "shell/core/liverecord.h"
+#include "shell/core/navstate.h"
 #include "trip/timeofday.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // File > Options: the limits, scales, offset, port, units, sounds and switches.
 
 #include "settings/settings.h"
-#include "shell/platform.h"
+#include "shell/core/platform.h"
 
 #include <QDialog>
 

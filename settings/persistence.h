@@ -3,10 +3,10 @@
 // Loading and saving the options and the run state in the main settings key, and the
 // mapping of port names to device files.
 
-#include "gpslink/portname.h"
 #include "settings/settings.h"
 #include "settings/settingsstore.h"
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
+#include "shell/core/portname.h"
 
 #include <string>
 #include <string_view>

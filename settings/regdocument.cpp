@@ -1,6 +1,6 @@
 #include "settings/regdocument.h"
 
-#include "shell/fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <charconv>
 

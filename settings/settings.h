@@ -2,7 +2,7 @@
 
 // The user options that outlive the program.
 
-#include "shell/fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <cstdint>
 

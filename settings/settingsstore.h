@@ -4,7 +4,7 @@
 // missing), read and write DWORD and text values, close. Value names match without regard to
 // ASCII case, as the registry matches them.
 
-#include "shell/fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,8 +6,8 @@
 
 #include "logging/logfields.h"
 #include "settings/settings.h"
-#include "shell/liverecord.h"
-#include "shell/platform.h"
+#include "shell/core/liverecord.h"
+#include "shell/core/platform.h"
 
 #include <cstdint>
 

@@ -8,15 +8,15 @@
 #include "alarm/speedalarm.h"
 #include "dashboard/canvas.h"
 #include "dashboard/dashboard.h"
-#include "gpslink/portname.h"
 #include "gpslink/seriallink.h"
 #include "logging/logfields.h"
 #include "nmea/handlers.h"
 #include "settings/settings.h"
 #include "settings/settingsstore.h"
 #include "shell/app.h"
-#include "shell/liverecord.h"
-#include "shell/platform.h"
+#include "shell/core/liverecord.h"
+#include "shell/core/platform.h"
+#include "shell/core/portname.h"
 
 #include <functional>
 #include <memory>

@@ -2,7 +2,7 @@
 
 // The desktop services of shell/platform.h on Qt Widgets.
 
-#include "shell/platform.h"
+#include "shell/core/platform.h"
 
 #include <QObject>
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 // Trip and total distance and the average speed.
 
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
 
 #include <cstdint>
 

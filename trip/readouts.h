@@ -2,7 +2,7 @@
 
 // Units, speed readouts and the compass point.
 
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
 
 #include <cstdint>
 

@@ -2,23 +2,12 @@
 
 // GPS time of day, the seconds-of-day time base and the local time from the zone rules.
 
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
+#include "shell/core/systemtime.h"
 
 #include <cstdint>
 
 namespace velocimo {
-
-// Calendar time, as the zone rules describe it.
-struct SystemTime {
-    uint16_t year = 0;
-    uint16_t month = 0; // 1..12
-    uint16_t dayOfWeek = 0; // 0 = Sunday
-    uint16_t day = 0;
-    uint16_t hour = 0;
-    uint16_t minute = 0;
-    uint16_t second = 0;
-    uint16_t milliseconds = 0;
-};
 
 // The device time zone. UTC = local + bias (minutes). A rule with month 0 means no daylight
 // saving; a rule with year 0 is "occurrence `day` (1..5, 5 = last) of weekday `dayOfWeek` in

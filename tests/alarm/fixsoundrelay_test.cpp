@@ -1,6 +1,6 @@
 #include "alarm/fixsoundrelay.h"
 #include "recordingplayer.h"
-#include "shell/liverecord.h"
+#include "shell/core/liverecord.h"
 
 #include <gtest/gtest.h>
 

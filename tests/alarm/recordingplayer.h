@@ -1,7 +1,7 @@
 #pragma once
 
 #include "alarm/speedalarm.h"
-#include "shell/fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <mutex>
 #include <string>

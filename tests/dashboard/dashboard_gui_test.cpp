@@ -3,7 +3,7 @@
 
 #include "dashboard/qtcanvas.h"
 #include "nmea/handlers.h"
-#include "shell/liverecord.h"
+#include "shell/core/liverecord.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 
 #include "gpslink/serialdevice.h"
 #include "nmea/handlers.h"
-#include "shell/fixsound.h"
-#include "shell/platform.h"
+#include "shell/core/fixsound.h"
+#include "shell/core/platform.h"
 
 #include <atomic>
 #include <chrono>

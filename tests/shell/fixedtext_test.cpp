@@ -1,4 +1,4 @@
-#include "shell/fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,9 @@
 namespace velocimo {
 namespace {
 
-template <std::size_t N> std::string u8(const FixedText<N>& t) { return t.toUtf8(); }
+template <std::size_t N> std::string u8(const FixedText<N>& t) {
+    return t.toUtf8();
+}
 
 TEST(FixedText, CutsEveryWriteToCapacity) {
     FixedText<4> t;
@@ -37,15 +39,23 @@ struct FormatCase {
 // Every readout format of the program, against glibc's printf in the "C" locale.
 TEST(FixedText, FixedPointMatchesPrintf) {
     const FormatCase cases[] = {
-        {"%3.1lf", 41.4848, "41.5"},     {"%3.1lf", 99.96, "100.0"},
-        {"%3.0lf", 111.12, "111"},       {"%3.0lf", 100.5, "100"},
-        {"%3.0lf", 101.5, "102"},        {"%3.6lf", -11.516666666, "-11.516667"},
-        {"%5.5lf", 4807.038, "4807.03800"}, {"%5.6lf", -1131.0, "-1131.000000"},
-        {"%05.3lf", 1.5, "1.500"},       {"%05.3lf", 0.0, "0.000"},
-        {"%07.2lf", -1.5, "-001.50"},    {"%3.1lf", -12.5, "-12.5"},
-        {"%3.1lf", 0.05, "0.1"},         {"%3.1lf", 0.25, "0.2"},
+        {"%3.1lf", 41.4848, "41.5"},
+        {"%3.1lf", 99.96, "100.0"},
+        {"%3.0lf", 111.12, "111"},
+        {"%3.0lf", 100.5, "100"},
+        {"%3.0lf", 101.5, "102"},
+        {"%3.6lf", -11.516666666, "-11.516667"},
+        {"%5.5lf", 4807.038, "4807.03800"},
+        {"%5.6lf", -1131.0, "-1131.000000"},
+        {"%05.3lf", 1.5, "1.500"},
+        {"%05.3lf", 0.0, "0.000"},
+        {"%07.2lf", -1.5, "-001.50"},
+        {"%3.1lf", -12.5, "-12.5"},
+        {"%3.1lf", 0.05, "0.1"},
+        {"%3.1lf", 0.25, "0.2"},
         {"%3.0lf", 1e21, "1000000000000000000000"},
-        {"%3.1lf", 2.5e-320, "0.0"},     {"%-6.1lf|", 2.0, "2.0   |"},
+        {"%3.1lf", 2.5e-320, "0.0"},
+        {"%-6.1lf|", 2.0, "2.0   |"},
         {"%3.0f", 84.4, " 84"},
     };
     for (const auto& c : cases) {
@@ -92,7 +102,10 @@ TEST(FixedText, IgnoresTheProcessLocale) {
 TEST(Utf8, RoundTripsAndReplacesInvalidInput) {
     const std::u16string s = u"\u00b0 \u20ac \U0001F600 a";
     EXPECT_EQ(fromUtf8(toUtf8(s)), s);
-    EXPECT_EQ(fromUtf8("\xff" "a"), u"\ufffd" u"a");
+    EXPECT_EQ(fromUtf8("\xff"
+                       "a"),
+              u"\ufffd"
+              u"a");
     EXPECT_EQ(toUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
 }
 

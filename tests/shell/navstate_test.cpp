@@ -1,5 +1,5 @@
-#include "shell/liverecord.h"
-#include "shell/navstate.h"
+#include "shell/core/liverecord.h"
+#include "shell/core/navstate.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 namespace velocimo {
 namespace {
 
-std::string u8(std::u16string_view s) { return toUtf8(s); }
+std::string u8(std::u16string_view s) {
+    return toUtf8(s);
+}
 
 TEST(TruncToInt, IsDefinedForEveryDouble) {
     const double inf = std::numeric_limits<double>::infinity();

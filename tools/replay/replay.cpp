@@ -4,7 +4,7 @@
 #include "gpslink/framing.h"
 #include "logging/csvlog.h"
 #include "nmea/handlers.h"
-#include "shell/liverecord.h"
+#include "shell/core/liverecord.h"
 #include "trip/readouts.h"
 #include "trip/timeofday.h"
 

@@ -4,7 +4,7 @@
 // what the live record held at every tick.
 
 #include "logging/logfields.h"
-#include "shell/navstate.h"
+#include "shell/core/navstate.h"
 
 #include <cstdint>
 #include <ostream>

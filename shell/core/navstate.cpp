@@ -1,4 +1,4 @@
-#include "navstate.h"
+#include "shell/core/navstate.h"
 
 #include <cmath>
 #include <limits>

@@ -4,7 +4,7 @@
 // sentence and the main thread ticks, paints, logs and resets it; every access goes
 // through the mutex, so no reader ever sees a text half rewritten.
 
-#include "navstate.h"
+#include "shell/core/navstate.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // Narrow interfaces over the desktop services the logic needs. Each has one real
 // implementation in the GUI and, where tests need it, a recording fake.
 
-#include "trip/timeofday.h"
+#include "shell/core/systemtime.h"
 
 #include <string>
 

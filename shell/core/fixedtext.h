@@ -4,6 +4,8 @@
 // Nothing here allocates, and numbers are always written with '.' whatever the
 // process locale is: formatting never consults the C or C++ locale.
 
+#include "shell/core/utf.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -150,11 +152,6 @@ private:
     char16_t m_data[N] = {};
     std::size_t m_length = 0;
 };
-
-// UTF-16 to UTF-8 (unpaired surrogates become U+FFFD). Allocates.
-std::string toUtf8(std::u16string_view s);
-// UTF-8 to UTF-16 (invalid bytes become U+FFFD). Allocates.
-std::u16string fromUtf8(std::string_view s);
 
 template <std::size_t N> std::string FixedText<N>::toUtf8() const {
     return velocimo::toUtf8(view());

@@ -1,4 +1,4 @@
-#include "fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <charconv>
 #include <cmath>
@@ -87,8 +87,8 @@ void appendInteger(Utf16Sink& sink, long long value, int width, bool zeroPad, bo
     char buf[24];
     const bool negative = value < 0;
     // Magnitude as unsigned so that the most negative value does not overflow.
-    unsigned long long magnitude =
-        negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
+                                            : static_cast<unsigned long long>(value);
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude);
     (void)ec;
     const char signChar = negative ? '-' : sign;
@@ -206,9 +206,10 @@ void formatInto(Utf16Sink& sink, const char* format, const FormatArg* args, std:
         case 'd':
         case 'i':
         case 'u':
-            appendInteger(sink, arg.kind() == FormatArg::Kind::Double
-                                    ? static_cast<long long>(arg.asDouble())
-                                    : arg.asInt(),
+            appendInteger(sink,
+                          arg.kind() == FormatArg::Kind::Double
+                              ? static_cast<long long>(arg.asDouble())
+                              : arg.asInt(),
                           width, zeroPad, leftAlign, sign);
             break;
         case 'f':
@@ -220,9 +221,8 @@ void formatInto(Utf16Sink& sink, const char* format, const FormatArg* args, std:
             if (precision >= 0 && static_cast<std::size_t>(precision) < text.size()) {
                 text = text.substr(0, static_cast<std::size_t>(precision));
             }
-            const int fill = width > static_cast<int>(text.size())
-                                 ? width - static_cast<int>(text.size())
-                                 : 0;
+            const int fill =
+                width > static_cast<int>(text.size()) ? width - static_cast<int>(text.size()) : 0;
             if (!leftAlign) {
                 pad(sink, fill, u' ');
             }
@@ -241,31 +241,7 @@ void formatInto(Utf16Sink& sink, const char* format, const FormatArg* args, std:
 std::string toUtf8(std::u16string_view s) {
     std::string out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
+    encodeUtf8(s, 0xFFFD, [&out](char c) { out.push_back(c); });
     return out;
 }
 

@@ -3,7 +3,7 @@
 // The live record: everything the program knows about the current GPS connection,
 // with a ready-to-draw text for nearly every value.
 
-#include "fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/fixedtext.h"
+#include "shell/core/fixedtext.h"
 
 #include <cstdint>
 
