@@ -6,6 +6,7 @@
 #include "shell/core/fixedtext.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace velocimo {
 
@@ -91,6 +92,77 @@ struct NavState {
     FixedText<256> statusPageText;
     FixedText<256> positionLineText;
 };
+
+// Every field of a coordinate with its name, in declaration order: v(name, field).
+template <typename C, typename Visitor>
+void visitFields(C& c, Visitor&& v) requires std::is_same_v<std::remove_const_t<C>, Coordinate> {
+    v("degrees", c.degrees);
+    v("minutes", c.minutes);
+    v("seconds", c.seconds);
+    v("dmsText", c.dmsText);
+    v("hemisphereText", c.hemisphereText);
+    v("rawValue", c.rawValue);
+    v("decimalDegrees", c.decimalDegrees);
+    v("decText", c.decText);
+    v("dmmText", c.dmmText);
+}
+
+// Every field of the record with its name, in declaration order: v(name, field), where a
+// Coordinate field is handed over whole (walk it with visitFields). The one list of the
+// record's fields for anything that prints or compares them.
+template <typename N, typename Visitor>
+void visitFields(N& nav, Visitor&& v) requires std::is_same_v<std::remove_const_t<N>, NavState> {
+    v("gpsConnected", nav.gpsConnected);
+    v("fixValid", nav.fixValid);
+    v("latitude", nav.latitude);
+    v("longitude", nav.longitude);
+    v("prevLatitude", nav.prevLatitude);
+    v("prevLongitude", nav.prevLongitude);
+    v("dataStatusText", nav.dataStatusText);
+    v("dataValidText", nav.dataValidText);
+    v("utcTime", nav.utcTime);
+    v("utcDate", nav.utcDate);
+    v("fixTimeSeconds", nav.fixTimeSeconds);
+    v("prevFixTimeSeconds", nav.prevFixTimeSeconds);
+    v("utcTimeText", nav.utcTimeText);
+    v("localTimeText", nav.localTimeText);
+    v("magneticVariation", nav.magneticVariation);
+    v("variationText", nav.variationText);
+    v("speedKnots", nav.speedKnots);
+    v("speed", nav.speed);
+    v("topSpeed", nav.topSpeed);
+    v("averageSpeed", nav.averageSpeed);
+    v("course", nav.course);
+    v("speedText", nav.speedText);
+    v("topSpeedText", nav.topSpeedText);
+    v("averageSpeedText", nav.averageSpeedText);
+    v("speedUnitText", nav.speedUnitText);
+    v("courseText", nav.courseText);
+    v("compassPointText", nav.compassPointText);
+    v("elevationRaw", nav.elevationRaw);
+    v("elevationUnitText", nav.elevationUnitText);
+    v("elevation", nav.elevation);
+    v("elevationText", nav.elevationText);
+    v("fixQuality", nav.fixQuality);
+    v("fixQualityText", nav.fixQualityText);
+    v("fixDimension", nav.fixDimension);
+    v("fixDimensionText", nav.fixDimensionText);
+    v("satellites", nav.satellites);
+    v("satellitesText", nav.satellitesText);
+    v("hdop", nav.hdop);
+    v("hdopText", nav.hdopText);
+    v("tripDistance", nav.tripDistance);
+    v("totalDistance", nav.totalDistance);
+    v("totalDistanceWhole", nav.totalDistanceWhole);
+    v("tripElapsedSeconds", nav.tripElapsedSeconds);
+    v("tripDistanceText", nav.tripDistanceText);
+    v("totalDistanceText", nav.totalDistanceText);
+    v("distanceUnitText", nav.distanceUnitText);
+    v("topAvgLineText", nav.topAvgLineText);
+    v("distanceLineText", nav.distanceLineText);
+    v("statusPageText", nav.statusPageText);
+    v("positionLineText", nav.positionLineText);
+}
 
 // The start-up reset: gives every displayed text its initial value.
 void resetNavState(NavState& nav);

@@ -34,9 +34,4 @@ bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& ba
 // the sentences before the tick and the tick itself played ("fix", "lostfix", "warn", "over").
 void runReplay(std::string_view input, const ReplayOptions& options, std::ostream& out);
 
-// Every field of the record under its own name.
-void writeNavStateJson(std::ostream& out, const NavState& nav);
-// The same members without the braces, for objects that carry more.
-void writeNavStateFields(std::ostream& out, const NavState& nav);
-
 } // namespace velocimo
