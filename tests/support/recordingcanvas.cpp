@@ -1,4 +1,4 @@
-#include "dashboard/canvas.h"
+#include "tests/support/recordingcanvas.h"
 
 namespace velocimo {
 
