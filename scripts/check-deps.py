@@ -76,6 +76,8 @@ def read_links(dot):
     for a, b, attrs in EDGE.findall(text):
         if a not in names or b not in names:
             continue  # the legend
+        # graphviz leaves PUBLIC links unstyled (so are add_dependencies() edges, which this
+        # therefore takes for links; none of ours points at a library).
         scope = "PUBLIC"
         if "dashed" in attrs:
             scope = "INTERFACE"
