@@ -15,7 +15,7 @@ inline constexpr const char* kWarnSoundFile = "warn.wav";
 inline constexpr const char* kOverSoundFile = "over.wav";
 
 // The shipped sounds, found relative to the folder of the running program:
-// "<exe>/../share/velocimo/sounds" (installed, and the build tree copy for build/shell),
+// "<exe>/../share/velocimo/sounds" (installed, and the build tree copy for build/bin),
 // "<exe>/../../share/velocimo/sounds" (binaries one folder deeper in the build tree), then
 // the installation folder this build was configured for. The first folder that holds the
 // fix sound wins; when none does, the paths of the first candidate are returned (playing

@@ -13,7 +13,7 @@ cmake --build "$build" --target fuzz_sentences
 corpus="$build/corpus"
 rm -rf "$corpus"
 mkdir -p "$corpus"
-captures=${VELOCIMO_SHARED_NMEA:-../shared/nmea}
+captures=tests/data/nmea
 n=0
 for log in "$captures"/*.log; do
     [ -f "$log" ] || continue

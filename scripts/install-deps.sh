@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    clang libclang-rt-dev
+    clang libclang-rt-dev clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-tools-dev-tools qt6-qpa-plugins
     libqt6svg6 qt6-svg-dev libgl-dev

@@ -23,7 +23,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$build/tools/sim/velocimo-sim" --link "$demo/gps" "$@" >"$demo/sim.out" 2>&1 &
+"$build/bin/velocimo-sim" --link "$demo/gps" "$@" >"$demo/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do
     [ -e "$demo/gps" ] && break
@@ -47,4 +47,4 @@ Windows Registry Editor Version 5.00
 REG
 
 echo "run-demo: receiver at $demo/gps; close the window (or Ctrl+Q) to stop." >&2
-XDG_CONFIG_HOME="$demo/config" "$build/shell/velocimo"
+XDG_CONFIG_HOME="$demo/config" "$build/bin/velocimo"

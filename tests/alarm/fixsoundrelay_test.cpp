@@ -1,6 +1,6 @@
 #include "alarm/fixsoundrelay.h"
-#include "recordingplayer.h"
 #include "shell/core/liverecord.h"
+#include "tests/support/recordingplayer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "alarm/qtsoundplayer.h"
 #include "alarm/soundpaths.h"
-#include "recordingplayer.h"
+#include "tests/support/recordingplayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,7 +27,7 @@ bool pumpUntil(const std::function<bool()>& done, int ms) {
 // Plays a shipped sound whether or not a sound server exists: the call returns at once,
 // the effect settles (ready, playing, or failed) within a bounded wait, and stop works.
 TEST(QtSoundPlayer, PlaysAShippedWavWithoutBlocking) {
-    const SoundDefaults d = defaultSoundPaths(VELOCIMO_BINARY_DIR "/shell");
+    const SoundDefaults d = defaultSoundPaths(VELOCIMO_BINARY_DIR "/bin");
     const QString path = QString::fromStdString(d.warn.toUtf8());
     QtSoundPlayer player;
     QElapsedTimer timer;

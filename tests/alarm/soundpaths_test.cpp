@@ -78,10 +78,10 @@ uint32_t le(const std::string& s, std::size_t at, int bytes) {
     return v;
 }
 
-// The program in build/shell finds the build-tree copy, and every file is what QSoundEffect
+// The program in build/bin finds the build-tree copy, and every file is what QSoundEffect
 // plays: 16-bit PCM, short, and each one different.
 TEST(ShippedSounds, BuildTreeCopiesArePlayablePcm) {
-    const SoundDefaults d = defaultSoundPaths(VELOCIMO_BINARY_DIR "/shell");
+    const SoundDefaults d = defaultSoundPaths(VELOCIMO_BINARY_DIR "/bin");
     std::set<std::string> contents;
     for (const PathText* p : {&d.fix, &d.lostFix, &d.warn, &d.over}) {
         const std::string path = p->toUtf8();

@@ -1,5 +1,5 @@
 #include "alarm/speedalarm.h"
-#include "recordingplayer.h"
+#include "tests/support/recordingplayer.h"
 
 #include <gtest/gtest.h>
 

@@ -52,8 +52,8 @@ Live replay(int32_t nightMode) {
         nav.gpsConnected = true;
     });
     LiveDecoder decoder(record, nullptr, nullptr);
-    std::ifstream in(std::string(VELOCIMO_SHARED_NMEA) + "/bundg_zeus_9.log");
-    EXPECT_TRUE(in.good());
+    std::ifstream in(VELOCIMO_TEST_DATA "/nmea/bundg_zeus_9.log");
+    EXPECT_TRUE(in.good()) << "missing " VELOCIMO_TEST_DATA "/nmea/bundg_zeus_9.log";
     QImage scratch(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
     std::string line;
     live.settings.selectedDisplay = DisplaySpeedGraph; // lets the grid scroll too

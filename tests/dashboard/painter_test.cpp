@@ -1,4 +1,5 @@
 #include "dashboard/dashboard.h"
+#include "tests/support/recordingcanvas.h"
 
 #include <gtest/gtest.h>
 

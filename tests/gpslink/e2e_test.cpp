@@ -1,9 +1,9 @@
 // The link against velocimo-sim: a real pseudo-terminal, the real port and the decoder.
 
-#include "../tools/simprocess.h"
 #include "gpslink/seriallink.h"
 #include "gpslink/serialport.h"
-#include "linkfakes.h"
+#include "tests/support/linkfakes.h"
+#include "tests/support/simprocess.h"
 
 #include <gtest/gtest.h>
 

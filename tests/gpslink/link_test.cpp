@@ -1,6 +1,6 @@
 #include "gpslink/framing.h"
 #include "gpslink/seriallink.h"
-#include "linkfakes.h"
+#include "tests/support/linkfakes.h"
 
 #include <gtest/gtest.h>
 

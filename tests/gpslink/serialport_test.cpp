@@ -1,6 +1,6 @@
 #include "gpslink/seriallink.h"
 #include "gpslink/serialport.h"
-#include "linkfakes.h"
+#include "tests/support/linkfakes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "../settings/storetestutil.h"
 #include "logging/logfields.h"
 #include "settings/regfilestore.h"
+#include "tests/support/storetestutil.h"
 
 #include <gtest/gtest.h>
 

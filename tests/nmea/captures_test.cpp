@@ -16,24 +16,6 @@
 namespace velocimo {
 namespace {
 
-class BufferSource : public ByteSource {
-public:
-    explicit BufferSource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-    bool readPortByte(uint8_t& byte) override {
-        byte = 0;
-        if (m_pos >= m_bytes.size()) {
-            return false;
-        }
-        byte = m_bytes[m_pos++];
-        return true;
-    }
-    bool done() const { return m_pos >= m_bytes.size(); }
-
-private:
-    std::vector<uint8_t> m_bytes;
-    std::size_t m_pos = 0;
-};
-
 struct Sounds : FixSoundSink {
     void fixGained() override { events += '+'; }
     void fixLost() override { events += '-'; }
@@ -81,8 +63,9 @@ struct CheckingHandlers : SentenceHandlers {
     double lastTrip = 0.0;
 };
 
-std::vector<uint8_t> readFile(const std::filesystem::path& path) {
+std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "missing " << path;
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -101,10 +84,8 @@ TEST(Captures, EveryLogDecodesToFiniteValues) {
         {"quectel.log", {42, 34, nullptr}},    {"motorola-t805.log", {25, 16, "+-+"}},
         {"mt3339.log", {30, 30, "+"}},         {"et-332.log", {19, 19, "+"}},
     };
-    const std::filesystem::path dir = VELOCIMO_SHARED_NMEA;
-    if (!std::filesystem::is_directory(dir)) {
-        GTEST_SKIP() << "no captures at " << dir;
-    }
+    const std::filesystem::path dir = VELOCIMO_TEST_DATA "/nmea";
+    ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
     int logs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".log") {
@@ -118,8 +99,9 @@ TEST(Captures, EveryLogDecodesToFiniteValues) {
         Sounds sounds;
         LiveDecoder decoder(record, &sounds, nullptr);
         CheckingHandlers handlers(record, decoder);
-        BufferSource source(readFile(entry.path()));
-        while (!source.done()) {
+        const std::string bytes = readFile(entry.path());
+        MemoryByteSource source(bytes);
+        while (!source.atEnd()) {
             readLinePass(source, handlers);
         }
         EXPECT_TRUE(handlers.finite) << name;
@@ -144,11 +126,10 @@ TEST(Captures, MovingBoatAveragesItsLoggedSpeed) {
     record.update([](NavState& nav) { resetNavState(nav); });
     record.setDecodeOptions({0, 0});
     LiveDecoder decoder(record, nullptr, nullptr);
-    BufferSource source(readFile(std::filesystem::path(VELOCIMO_SHARED_NMEA) / "bundg_zeus_9.log"));
-    if (source.done()) {
-        GTEST_SKIP() << "capture missing";
-    }
-    while (!source.done()) {
+    const std::string bytes = readFile(VELOCIMO_TEST_DATA "/nmea/bundg_zeus_9.log");
+    ASSERT_FALSE(bytes.empty());
+    MemoryByteSource source(bytes);
+    while (!source.atEnd()) {
         readLinePass(source, decoder);
     }
     const NavState nav = record.snapshot();

@@ -1,7 +1,7 @@
 #include "settings/persistence.h"
 #include "settings/regdocument.h"
 #include "settings/regfilestore.h"
-#include "storetestutil.h"
+#include "tests/support/storetestutil.h"
 
 #include <gtest/gtest.h>
 

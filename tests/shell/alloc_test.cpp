@@ -4,46 +4,11 @@
 #include "gpslink/framing.h"
 #include "nmea/handlers.h"
 #include "shell/core/liverecord.h"
+#include "tests/support/alloccounter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
-
-namespace {
-std::atomic<long> g_allocations{0};
-std::atomic<bool> g_counting{false};
-} // namespace
-
-// GCC cannot see that these replace the global pair together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed)) {
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace velocimo {
 namespace {
@@ -83,17 +48,16 @@ TEST(SentencePath, DoesNotAllocatePerSentence) {
     }
     source.rewind();
 
-    g_allocations = 0;
-    g_counting = true;
+    test::startCountingAllocations();
     int passes = 0;
     while (!source.atEnd()) {
         readLinePass(source, decoder);
         ++passes;
     }
-    g_counting = false;
+    const long allocations = test::stopCountingAllocations();
 
     EXPECT_GE(passes, 10000);
-    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(allocations, 0);
 }
 
 } // namespace

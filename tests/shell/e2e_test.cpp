@@ -32,8 +32,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kProgram = VELOCIMO_BINARY_DIR "/shell/velocimo";
-const std::string kSim = VELOCIMO_BINARY_DIR "/tools/sim/velocimo-sim";
+const std::string kProgram = VELOCIMO_PROGRAM_PATH;
+const std::string kSim = VELOCIMO_SIM_PATH;
 
 bool exists(const std::string& path) {
     struct stat info;

@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "missing " << path;
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
@@ -236,7 +237,7 @@ std::map<long long, std::vector<GpsdFix>> gpsdFixes(const fs::path& chk) {
 
 // Every valid RMC position of every capture, against what gpsd reported for the same second.
 TEST(Replay, PositionsAgreeWithGpsdOnEveryCapture) {
-    const fs::path dir = VELOCIMO_SHARED_NMEA;
+    const fs::path dir = VELOCIMO_TEST_DATA "/nmea";
     ASSERT_TRUE(fs::is_directory(dir)) << dir;
     int logs = 0;
     int compared = 0;

@@ -1,5 +1,5 @@
 #include "nmeasim.h"
-#include "simprocess.h"
+#include "tests/support/simprocess.h"
 
 #include <gtest/gtest.h>
 
@@ -225,8 +225,10 @@ TEST(SimCapture, EpochsEndWhenTheSecondChanges) {
 }
 
 TEST(SimCapture, RealCapturesKeepEveryLineAndOneSecondPerEpoch) {
+    const std::filesystem::path dir = VELOCIMO_TEST_DATA "/nmea";
+    ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(VELOCIMO_SHARED_NMEA)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".log") {
             continue;
         }
@@ -340,7 +342,8 @@ TEST(SimProgram, DrivesAPtyAtPaceAndStopsCleanly) {
 }
 
 TEST(SimProgram, ReplaysACaptureOnceAndEnds) {
-    const std::string log = std::string(VELOCIMO_SHARED_NMEA) + "/motorola-t805.log";
+    const std::string log = VELOCIMO_TEST_DATA "/nmea/motorola-t805.log";
+    ASSERT_TRUE(std::filesystem::is_regular_file(log)) << log;
     velocimo::test::SimProcess sim({"--rate", "40", "--once", log});
     const std::string path = sim.firstLine();
     ASSERT_FALSE(path.empty());

@@ -1,55 +1,19 @@
 // POSIX zone rules, TZif files and the cached system zone.
 
+#include "tests/support/alloccounter.h"
 #include "trip/timecount.h"
 #include "trip/tzrules.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
-
-// The replaced operators below pair malloc with free; GCC cannot see that through inlining.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-namespace {
-std::atomic<long> g_allocations{0};
-std::atomic<bool> g_counting{false};
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed)) {
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace velocimo {
 namespace {
@@ -495,14 +459,13 @@ TEST_F(SystemZone, CacheHitDoesNotAllocate) {
             unsetenv("TZ");
         }
         const int32_t bias = source.timeZone().bias;
-        g_allocations = 0;
-        g_counting = true;
+        test::startCountingAllocations();
         int32_t same = 0;
         for (int i = 0; i < 100; ++i) {
             same += source.timeZone().bias == bias;
         }
-        g_counting = false;
-        EXPECT_EQ(g_allocations.load(), 0) << (tz ? tz : "(unset)");
+        const long allocations = test::stopCountingAllocations();
+        EXPECT_EQ(allocations, 0) << (tz ? tz : "(unset)");
         EXPECT_EQ(same, 100);
     }
 }

@@ -1,3 +1,0 @@
-velocimo_test(logging_csvlog_tests
-    SOURCES csvlog_test.cpp
-    LIBS velocimo_logging)

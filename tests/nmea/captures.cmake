@@ -1,3 +1,0 @@
-velocimo_test(nmea_capture_tests
-    SOURCES captures_test.cpp
-    LIBS velocimo_gpslink)

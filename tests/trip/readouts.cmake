@@ -1,3 +1,0 @@
-velocimo_test(trip_readouts_tests
-    SOURCES readouts_test.cpp distance_test.cpp
-    LIBS velocimo_trip)
