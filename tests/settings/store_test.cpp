@@ -1,6 +1,7 @@
 #include "settings/persistence.h"
 #include "settings/regdocument.h"
 #include "settings/regfilestore.h"
+#include "shell/core/portname.h"
 #include "storetestutil.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,9 @@ Loaded startUp() {
     l.settings.continuousOverSound = true;
     RegFileStore store;
     loadRunState(store, l.settings, l.nav);
-    loadOptions(store, l.settings, shippedSounds(), l.portName, l.nav);
+    if (loadOptions(store, l.settings, shippedSounds())) {
+        buildPortName(l.portName, l.settings.comPort);
+    }
     return l;
 }
 
@@ -463,13 +466,11 @@ TEST(SettingsStore, KeysOpenAtOnceDoNotUndoEachOther) {
 TEST(SettingsStore, MemoryStoreBehavesLikeTheFile) {
     MemorySettingsStore store;
     Settings s;
-    NavState nav;
-    PortNameText port;
-    loadOptions(store, s, shippedSounds(), port, nav);
+    loadOptions(store, s, shippedSounds());
     s.maxSpeed = 77;
     saveOptions(store, s);
     Settings again;
-    loadOptions(store, again, shippedSounds(), port, nav);
+    loadOptions(store, again, shippedSounds());
     EXPECT_EQ(again.maxSpeed, 77);
     EXPECT_NE(store.text().find("\"MaxSpeed\"=dword:0000004d"), std::string::npos);
 }
