@@ -1,6 +1,7 @@
 #include "settings/persistence.h"
 
 #include <array>
+#include <span>
 
 namespace velocimo {
 
@@ -60,6 +61,10 @@ Row sound(std::u16string_view name, PathText& field, const SoundDefaults* shippe
             .shipped = shipped ? &(shipped->*which) : nullptr};
 }
 
+Row fileName(std::u16string_view name, PathText& field, bool& chosen) {
+    return {.name = name, .kind = Kind::FileName, .text = &field, .chosen = &chosen};
+}
+
 // In the order the values are saved. A load reads Log before SIRF; reads change nothing.
 auto optionRows(Settings& s, const SoundDefaults* sounds) {
     return std::to_array<Row>({
@@ -79,10 +84,7 @@ auto optionRows(Settings& s, const SoundDefaults* sounds) {
         number(u"ElevOffset", s.elevationOffset, 0),
         flag(u"SIRF", s.sirfSetup, false, false),
         flag(u"Log", s.loggingOn, false, false),
-        {.name = u"LogName",
-         .kind = Kind::FileName,
-         .text = &s.logFilePath,
-         .chosen = &s.logFileChosen},
+        fileName(u"LogName", s.logFilePath, s.logFileChosen),
     });
 }
 
@@ -119,7 +121,7 @@ void loadText(SettingsKey& key, const Row& row) {
     }
 }
 
-template <std::size_t N> void loadRows(SettingsKey& key, const std::array<Row, N>& rows) {
+void loadRows(SettingsKey& key, std::span<const Row> rows) {
     for (const Row& row : rows) {
         if (row.kind == Kind::Number || row.kind == Kind::Flag) {
             loadDword(key, row);
@@ -129,7 +131,7 @@ template <std::size_t N> void loadRows(SettingsKey& key, const std::array<Row, N
     }
 }
 
-template <std::size_t N> void saveRows(SettingsKey& key, const std::array<Row, N>& rows) {
+void saveRows(SettingsKey& key, std::span<const Row> rows) {
     for (const Row& row : rows) {
         switch (row.kind) {
         case Kind::Number:
