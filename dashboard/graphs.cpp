@@ -1,14 +1,12 @@
 #include "dashboard/dashboard.h"
 
+#include "shell/core/units.h"
+
 #include <cmath>
 
 namespace velocimo {
 
 namespace {
-
-// 3.1415926535 / 180: the same factor as the distance computation, so the card and the
-// worked positions agree to the pixel.
-constexpr double kDegToRad = 0.017453292519444445;
 
 void drawTrace(Canvas& canvas, const Rect& r, const int8_t (&history)[kHistorySize]) {
     Point points[kHistorySize];
@@ -27,14 +25,14 @@ void drawTrace(Canvas& canvas, const Rect& r, const int8_t (&history)[kHistorySi
 } // namespace
 
 Point compassPoint(Point centre, double radius, double angleDegrees) {
-    const double a = angleDegrees * kDegToRad;
+    const double a = angleDegrees * kRadiansPerDegree;
     return {truncToInt(std::sin(a) * radius + centre.x),
             truncToInt(centre.y - std::cos(a) * radius)};
 }
 
 void drawGraph(Canvas& canvas, const NavState& nav, const Settings& settings, DashboardState& state,
                bool advance) {
-    const bool speedGraph = settings.selectedDisplay == DisplaySpeedGraph;
+    const bool speedGraph = displayModeFrom(settings.selectedDisplay) == DisplayMode::SpeedGraph;
     const Rect r = speedGraph ? kLayout.speedGraphRect : kLayout.elevationGraphRect;
 
     // The grid moves only on this page and only with a live fix.

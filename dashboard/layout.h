@@ -3,19 +3,42 @@
 // Where everything sits on the 240 x 268 dashboard, in client pixels.
 
 #include <cstdint>
+#include <optional>
 
 namespace velocimo {
 
-// The value of the SelectedDisplay setting. 2 is unused: it, like any unknown value,
-// paints an empty page panel.
-enum DisplayMode : int32_t {
-    DisplaySpeed = 0,
-    DisplaySpeedGraph = 1,
-    DisplayCompass = 3,
-    DisplayElevationGraph = 4,
-    DisplayStatus = 5,
-    DisplayPosition = 6,
+// The pages the SelectedDisplay setting picks.
+enum class DisplayMode : int32_t {
+    Speed = 0,
+    SpeedGraph = 1,
+    Compass = 3,
+    ElevationGraph = 4,
+    Status = 5,
+    Position = 6,
 };
+
+// The stored SelectedDisplay values, as taps write them.
+inline constexpr int32_t DisplaySpeed = static_cast<int32_t>(DisplayMode::Speed);
+inline constexpr int32_t DisplaySpeedGraph = static_cast<int32_t>(DisplayMode::SpeedGraph);
+inline constexpr int32_t DisplayCompass = static_cast<int32_t>(DisplayMode::Compass);
+inline constexpr int32_t DisplayElevationGraph = static_cast<int32_t>(DisplayMode::ElevationGraph);
+inline constexpr int32_t DisplayStatus = static_cast<int32_t>(DisplayMode::Status);
+inline constexpr int32_t DisplayPosition = static_cast<int32_t>(DisplayMode::Position);
+
+// 2 is unused: it, like any unknown stored value, gives nothing and paints an empty panel.
+constexpr std::optional<DisplayMode> displayModeFrom(int32_t stored) {
+    switch (stored) {
+    case DisplaySpeed:
+    case DisplaySpeedGraph:
+    case DisplayCompass:
+    case DisplayElevationGraph:
+    case DisplayStatus:
+    case DisplayPosition:
+        return static_cast<DisplayMode>(stored);
+    default:
+        return std::nullopt;
+    }
+}
 
 struct Point {
     int32_t x = 0;

@@ -124,24 +124,26 @@ void paintDashboard(Canvas& canvas, NavState& nav, Settings& settings, Dashboard
         sampleHistories(state, nav, settings);
     }
 
-    switch (settings.selectedDisplay) {
-    case DisplaySpeed:
+    const std::optional<DisplayMode> page = displayModeFrom(settings.selectedDisplay);
+    if (!page) {
+        return;
+    }
+    switch (*page) {
+    case DisplayMode::Speed:
         drawSpeedPage(canvas, nav);
         break;
-    case DisplaySpeedGraph:
-    case DisplayElevationGraph:
+    case DisplayMode::SpeedGraph:
+    case DisplayMode::ElevationGraph:
         drawGraph(canvas, nav, settings, state, advance);
         break;
-    case DisplayCompass:
+    case DisplayMode::Compass:
         drawCompass(canvas, nav, state);
         break;
-    case DisplayStatus:
+    case DisplayMode::Status:
         drawStatusPage(canvas, nav);
         break;
-    case DisplayPosition:
+    case DisplayMode::Position:
         drawPositionPage(canvas, nav);
-        break;
-    default:
         break;
     }
 }

@@ -1,5 +1,6 @@
 #include "nmea/handlers.h"
 
+#include "shell/core/units.h"
 #include "trip/distance.h"
 #include "trip/readouts.h"
 
@@ -164,7 +165,7 @@ void updateElevation(NavState& nav, const DecodeOptions& options, double altitud
     }
     FixedText<3> label;
     if (nav.elevationUnitText[0] == u'M') {
-        if (options.units == 2) {
+        if (unitSystemOrKnots(options.units) == UnitSystem::Mph) {
             nav.elevation = altitude * 3.2808399;
             label.assignUtf8("ft");
         } else {

@@ -1,5 +1,6 @@
 #include "settings/optionsdialog.h"
 
+#include "shell/core/units.h"
 #include "ui_optionsdialog.h"
 
 #include <QRegularExpressionValidator>
@@ -62,8 +63,8 @@ OptionsDialog::OptionsDialog(Settings& settings, FilePicker& picker, OptionsActi
         settings.comPort >= 0 && settings.comPort <= 9 ? settings.comPort : -1);
     m_ui->combo1005->addItems(
         {QStringLiteral("knots"), QStringLiteral("km/h"), QStringLiteral("mph")});
-    m_ui->combo1005->setCurrentIndex(settings.units >= 0 && settings.units <= 2 ? settings.units
-                                                                                : -1);
+    // The list is in the order of the stored numbers; an unknown one selects nothing.
+    m_ui->combo1005->setCurrentIndex(unitSystemFrom(settings.units) ? settings.units : -1);
     m_ui->combo1018->addItems({QStringLiteral("Fix"), QStringLiteral("Fix Lost"),
                                QStringLiteral("Warn"), QStringLiteral("Over")});
     m_ui->combo1018->setCurrentIndex(-1);

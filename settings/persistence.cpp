@@ -1,6 +1,7 @@
 #include "settings/persistence.h"
 
-#include "trip/readouts.h"
+#include <array>
+#include <span>
 
 namespace velocimo {
 
@@ -15,23 +16,141 @@ uint32_t stored(int32_t value) {
     return static_cast<uint32_t>(value);
 }
 
-void loadNumber(SettingsKey& key, std::u16string_view name, int32_t& field, int32_t fallback) {
+enum class Kind {
+    Number,   // DWORD
+    Flag,     // DWORD, 1 or 0
+    Sound,    // text; a missing one takes the shipped sound, written back
+    FileName, // text; never defaulted, and an empty one is not saved
+};
+
+// One value of the main key and where it lives in memory.
+struct Row {
+    std::u16string_view name;
+    Kind kind;
+    int32_t* number = nullptr;
+    bool* flag = nullptr;
+    PathText* text = nullptr;
+    // Numbers and flags: what a missing value loads as, and whether the load writes it back.
+    int32_t fallback = 0;
+    bool writeDefault = true;
+    const PathText* shipped = nullptr; // Sound: the fallback, not known when saving
+    bool* chosen = nullptr;            // FileName: whether a file is named
+};
+
+Row number(std::u16string_view name, int32_t& field, int32_t fallback, bool writeDefault = true) {
+    return {.name = name,
+            .kind = Kind::Number,
+            .number = &field,
+            .fallback = fallback,
+            .writeDefault = writeDefault};
+}
+
+Row flag(std::u16string_view name, bool& field, bool fallback, bool writeDefault) {
+    return {.name = name,
+            .kind = Kind::Flag,
+            .flag = &field,
+            .fallback = fallback ? 1 : 0,
+            .writeDefault = writeDefault};
+}
+
+Row sound(std::u16string_view name, PathText& field, const SoundDefaults* shipped,
+          PathText SoundDefaults::*which) {
+    return {.name = name,
+            .kind = Kind::Sound,
+            .text = &field,
+            .shipped = shipped ? &(shipped->*which) : nullptr};
+}
+
+Row fileName(std::u16string_view name, PathText& field, bool& chosen) {
+    return {.name = name, .kind = Kind::FileName, .text = &field, .chosen = &chosen};
+}
+
+// In the order the values are saved. A load reads Log before SIRF; reads change nothing.
+auto optionRows(Settings& s, const SoundDefaults* sounds) {
+    return std::to_array<Row>({
+        number(u"SpeedLimit0", s.speedLimits[0], kDefaultSpeedLimits[0]),
+        number(u"SpeedLimit1", s.speedLimits[1], kDefaultSpeedLimits[1]),
+        number(u"SpeedLimit2", s.speedLimits[2], kDefaultSpeedLimits[2]),
+        number(u"MaxSpeed", s.maxSpeed, kDefaultMaxSpeed),
+        number(u"MaxElev", s.maxElevation, kDefaultMaxElevation),
+        sound(u"SoundFix", s.soundFixPath, sounds, &SoundDefaults::fix),
+        sound(u"SoundLostFix", s.soundLostFixPath, sounds, &SoundDefaults::lostFix),
+        sound(u"SoundWarn", s.soundWarnPath, sounds, &SoundDefaults::warn),
+        sound(u"SoundOver", s.soundOverPath, sounds, &SoundDefaults::over),
+        number(u"ComPort", s.comPort, kDefaultComPort),
+        number(u"Units", s.units, kDefaultUnits),
+        number(u"AutoConnect", s.autoConnect, 0),
+        flag(u"ContinousOverSound", s.continuousOverSound, true, true),
+        number(u"ElevOffset", s.elevationOffset, 0),
+        flag(u"SIRF", s.sirfSetup, false, false),
+        flag(u"Log", s.loggingOn, false, false),
+        fileName(u"LogName", s.logFilePath, s.logFileChosen),
+    });
+}
+
+auto runStateRows(Settings& s, NavState& nav) {
+    return std::to_array<Row>({
+        number(u"SelectedLimit", s.selectedLimit, 0, false),
+        number(u"SelectedDisplay", s.selectedDisplay, 0, false),
+        number(u"NightMode", s.nightMode, 0),
+        number(u"DistTotal", nav.totalDistanceWhole, 0),
+    });
+}
+
+void loadDword(SettingsKey& key, const Row& row) {
     uint32_t value = 0;
-    if (key.readDword(name, value)) {
-        field = static_cast<int32_t>(value);
+    const bool found = key.readDword(row.name, value);
+    if (!found && row.writeDefault) {
+        key.writeDword(row.name, stored(row.fallback));
+    }
+    if (row.kind == Kind::Number) {
+        *row.number = found ? static_cast<int32_t>(value) : row.fallback;
     } else {
-        field = fallback;
-        key.writeDword(name, stored(fallback));
+        *row.flag = found ? flagOn(value) : row.fallback != 0;
     }
 }
 
-void loadSoundPath(SettingsKey& key, std::u16string_view name, PathText& field,
-                   const PathText& fallback) {
-    if (key.textSize(name) > 0 && readText(key, name, field)) {
-        return;
+void loadText(SettingsKey& key, const Row& row) {
+    const bool found = key.textSize(row.name) > 0 && readText(key, row.name, *row.text);
+    if (row.kind == Kind::FileName) {
+        // An empty stored name names no file: logging must ask for one rather than open "".
+        *row.chosen = found && !row.text->empty();
+    } else if (!found) {
+        row.text->assign(*row.shipped);
+        key.writeText(row.name, row.shipped->view());
     }
-    field.assign(fallback);
-    key.writeText(name, fallback.view());
+}
+
+void loadRows(SettingsKey& key, std::span<const Row> rows) {
+    for (const Row& row : rows) {
+        if (row.kind == Kind::Number || row.kind == Kind::Flag) {
+            loadDword(key, row);
+        } else {
+            loadText(key, row);
+        }
+    }
+}
+
+void saveRows(SettingsKey& key, std::span<const Row> rows) {
+    for (const Row& row : rows) {
+        switch (row.kind) {
+        case Kind::Number:
+            key.writeDword(row.name, stored(*row.number));
+            break;
+        case Kind::Flag:
+            key.writeDword(row.name, *row.flag ? 1 : 0);
+            break;
+        case Kind::Sound:
+            key.writeText(row.name, row.text->view());
+            break;
+        case Kind::FileName:
+            // No name leaves the stored one alone.
+            if (!row.text->empty()) {
+                key.writeText(row.name, row.text->view());
+            }
+            break;
+        }
+    }
 }
 
 struct PortDefault {
@@ -48,48 +167,14 @@ constexpr PortDefault kPortDefaults[] = {
 
 } // namespace
 
-void loadOptions(SettingsStore& store, Settings& settings, const SoundDefaults& sounds,
-                 PortNameText& portName, NavState& nav) {
+bool loadOptions(SettingsStore& store, Settings& settings, const SoundDefaults& sounds) {
     std::unique_ptr<SettingsKey> key = store.openKey(kSettingsKeyPath);
     if (!key) {
-        return;
+        return false;
     }
-    loadNumber(*key, u"SpeedLimit0", settings.speedLimits[0], kDefaultSpeedLimits[0]);
-    loadNumber(*key, u"SpeedLimit1", settings.speedLimits[1], kDefaultSpeedLimits[1]);
-    loadNumber(*key, u"SpeedLimit2", settings.speedLimits[2], kDefaultSpeedLimits[2]);
-    loadNumber(*key, u"MaxSpeed", settings.maxSpeed, kDefaultMaxSpeed);
-    loadNumber(*key, u"MaxElev", settings.maxElevation, kDefaultMaxElevation);
-
-    loadSoundPath(*key, u"SoundFix", settings.soundFixPath, sounds.fix);
-    loadSoundPath(*key, u"SoundLostFix", settings.soundLostFixPath, sounds.lostFix);
-    loadSoundPath(*key, u"SoundWarn", settings.soundWarnPath, sounds.warn);
-    loadSoundPath(*key, u"SoundOver", settings.soundOverPath, sounds.over);
-
-    loadNumber(*key, u"ComPort", settings.comPort, kDefaultComPort);
-    buildPortName(portName, settings.comPort);
-    loadNumber(*key, u"Units", settings.units, kDefaultUnits);
-    updateUnitLabels(nav, settings.units);
-
-    loadNumber(*key, u"AutoConnect", settings.autoConnect, 0);
-    uint32_t value = 0;
-    if (key->readDword(u"ContinousOverSound", value)) {
-        settings.continuousOverSound = flagOn(value);
-    } else {
-        settings.continuousOverSound = true;
-        key->writeDword(u"ContinousOverSound", 1);
-    }
-    loadNumber(*key, u"ElevOffset", settings.elevationOffset, 0);
-
-    settings.loggingOn = key->readDword(u"Log", value) && flagOn(value);
-    settings.sirfSetup = key->readDword(u"SIRF", value) && flagOn(value);
-
-    // An empty stored name names no file: logging must ask for one rather than open "".
-    if (key->textSize(u"LogName") > 0 && readText(*key, u"LogName", settings.logFilePath)) {
-        settings.logFileChosen = !settings.logFilePath.empty();
-    } else {
-        settings.logFileChosen = false;
-    }
+    loadRows(*key, optionRows(settings, &sounds));
     key->close();
+    return true;
 }
 
 void saveOptions(SettingsStore& store, const Settings& settings) {
@@ -97,25 +182,8 @@ void saveOptions(SettingsStore& store, const Settings& settings) {
     if (!key) {
         return;
     }
-    key->writeDword(u"SpeedLimit0", stored(settings.speedLimits[0]));
-    key->writeDword(u"SpeedLimit1", stored(settings.speedLimits[1]));
-    key->writeDword(u"SpeedLimit2", stored(settings.speedLimits[2]));
-    key->writeDword(u"MaxSpeed", stored(settings.maxSpeed));
-    key->writeDword(u"MaxElev", stored(settings.maxElevation));
-    key->writeText(u"SoundFix", settings.soundFixPath.view());
-    key->writeText(u"SoundLostFix", settings.soundLostFixPath.view());
-    key->writeText(u"SoundWarn", settings.soundWarnPath.view());
-    key->writeText(u"SoundOver", settings.soundOverPath.view());
-    key->writeDword(u"ComPort", stored(settings.comPort));
-    key->writeDword(u"Units", stored(settings.units));
-    key->writeDword(u"AutoConnect", stored(settings.autoConnect));
-    key->writeDword(u"ContinousOverSound", settings.continuousOverSound ? 1 : 0);
-    key->writeDword(u"ElevOffset", stored(settings.elevationOffset));
-    key->writeDword(u"SIRF", settings.sirfSetup ? 1 : 0);
-    key->writeDword(u"Log", settings.loggingOn ? 1 : 0);
-    if (!settings.logFilePath.empty()) {
-        key->writeText(u"LogName", settings.logFilePath.view());
-    }
+    // The rows point at what a load fills in; saving only reads through them.
+    saveRows(*key, optionRows(const_cast<Settings&>(settings), nullptr));
     key->close();
 }
 
@@ -124,13 +192,7 @@ void loadRunState(SettingsStore& store, Settings& settings, NavState& nav) {
     if (!key) {
         return;
     }
-    uint32_t value = 0;
-    settings.selectedLimit =
-        key->readDword(u"SelectedLimit", value) ? static_cast<int32_t>(value) : 0;
-    settings.selectedDisplay =
-        key->readDword(u"SelectedDisplay", value) ? static_cast<int32_t>(value) : 0;
-    loadNumber(*key, u"NightMode", settings.nightMode, 0);
-    loadNumber(*key, u"DistTotal", nav.totalDistanceWhole, 0);
+    loadRows(*key, runStateRows(settings, nav));
     // The fraction is not kept: a restart goes on from the whole unit.
     nav.totalDistance = static_cast<double>(nav.totalDistanceWhole);
     nav.totalDistanceText.format("%06d", nav.totalDistanceWhole);
@@ -142,10 +204,7 @@ void saveRunState(SettingsStore& store, const Settings& settings, const NavState
     if (!key) {
         return;
     }
-    key->writeDword(u"SelectedLimit", stored(settings.selectedLimit));
-    key->writeDword(u"SelectedDisplay", stored(settings.selectedDisplay));
-    key->writeDword(u"NightMode", stored(settings.nightMode));
-    key->writeDword(u"DistTotal", stored(nav.totalDistanceWhole));
+    saveRows(*key, runStateRows(const_cast<Settings&>(settings), const_cast<NavState&>(nav)));
     key->close();
 }
 

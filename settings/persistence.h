@@ -6,15 +6,15 @@
 #include "settings/settings.h"
 #include "settings/settingsstore.h"
 #include "shell/core/navstate.h"
-#include "shell/core/portname.h"
 
 #include <string>
 #include <string_view>
 
 namespace velocimo {
 
-void loadOptions(SettingsStore& store, Settings& settings, const SoundDefaults& sounds,
-                 PortNameText& portName, NavState& nav);
+// Only loads (writing the defaults of missing values back): the caller derives the port name
+// and the unit labels. False when the key could not be opened; nothing is loaded then.
+bool loadOptions(SettingsStore& store, Settings& settings, const SoundDefaults& sounds);
 void saveOptions(SettingsStore& store, const Settings& settings);
 void loadRunState(SettingsStore& store, Settings& settings, NavState& nav);
 void saveRunState(SettingsStore& store, const Settings& settings, const NavState& nav);

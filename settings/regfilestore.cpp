@@ -1,6 +1,7 @@
 #include "settings/regfilestore.h"
 
 #include "settings/regdocument.h"
+#include "shell/core/filedescriptor.h"
 
 #include <cerrno>
 #include <climits>
@@ -58,46 +59,28 @@ bool ensureFolder(const std::string& folder) {
     return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
 
 ReadResult readFile(const std::string& path, std::string& content) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return ReadResult::Failed;
     }
     if (st.st_size > kMaxFileSize) {
-        close(fd);
         return ReadResult::TooLarge;
     }
     content.clear();
     char buffer[65536];
     while (true) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        const ssize_t n = read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            close(fd);
             return ReadResult::Failed;
         }
         if (n == 0) {
@@ -105,11 +88,9 @@ ReadResult readFile(const std::string& path, std::string& content) {
         }
         content.append(buffer, static_cast<std::size_t>(n));
         if (content.size() > static_cast<std::size_t>(kMaxFileSize)) {
-            close(fd);
             return ReadResult::TooLarge; // grew while being read
         }
     }
-    close(fd);
     return ReadResult::Ok;
 }
 
@@ -285,21 +266,21 @@ bool RegFileStore::saveDocument(const RegDocument& doc) {
         return false;
     }
     std::string tempPath = target + ".XXXXXX";
-    const int fd = mkostemp(tempPath.data(), O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(mkostemp(tempPath.data(), O_CLOEXEC));
+    if (!fd) {
         return false;
     }
     const std::string data = doc.serialize();
-    bool ok = fchmod(fd, 0600) == 0 && writeAll(fd, data) && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    bool ok = fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), data) && fsync(fd.get()) == 0;
+    // A failed close can mean lost data: the file must not replace the good one then.
+    ok = (::close(fd.release()) == 0) && ok;
     if (!ok || rename(tempPath.c_str(), target.c_str()) != 0) {
         unlink(tempPath.c_str());
         return false;
     }
-    const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        ::close(dirFd);
+    const FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) {
+        fsync(dir.get());
     }
     return true;
 }

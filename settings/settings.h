@@ -30,6 +30,8 @@ struct Settings {
     int32_t selectedLimit = 0;
     int32_t selectedDisplay = 0;
     int32_t nightMode = 0;
+
+    friend bool operator==(const Settings&, const Settings&) = default;
 };
 
 // Defaults the settings load writes for missing values.

@@ -35,7 +35,10 @@ void Program::loadRunState() {
 
 void Program::loadOptions() {
     m_record.update([this](NavState& nav) {
-        velocimo::loadOptions(m_store, m_settings, m_soundDefaults, m_portName, nav);
+        if (velocimo::loadOptions(m_store, m_settings, m_soundDefaults)) {
+            buildPortName(m_portName, m_settings.comPort);
+            updateUnitLabels(nav, m_settings.units);
+        }
     });
 }
 

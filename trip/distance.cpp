@@ -16,14 +16,15 @@ double greatCircleDistance(int32_t units, double lat1, double lon1, double lat2,
         s = 1.0; // rounding can push antipodal points just past the domain of asin
     }
     const double nm = std::asin(s) * 2.0 * kDegreesPerRadian * kNauticalMilesPerDegree;
-    switch (units) {
-    case 1:
+    switch (unitSystemOrKnots(units)) {
+    case UnitSystem::Kmh:
         return nm * kKilometresPerNauticalMile;
-    case 2:
+    case UnitSystem::Mph:
         return nm * kMilesPerNauticalMile;
-    default:
-        return nm;
+    case UnitSystem::Knots:
+        break;
     }
+    return nm;
 }
 
 void updateDistance(NavState& nav, int32_t units) {

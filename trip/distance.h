@@ -3,13 +3,13 @@
 // Trip and total distance and the average speed.
 
 #include "shell/core/navstate.h"
+#include "shell/core/units.h"
 
 #include <cstdint>
 
 namespace velocimo {
 
-// Pi taken as 3.1415926535: the distance sums must keep their last digit across builds.
-inline constexpr double kRadiansPerDegree = 0.017453292519444445;
+// Pi taken as 3.1415926535, as kRadiansPerDegree.
 inline constexpr double kDegreesPerRadian = 57.29577951471995;
 inline constexpr double kNauticalMilesPerDegree = 60.040525;
 inline constexpr double kKilometresPerNauticalMile = 1.852;

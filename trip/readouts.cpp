@@ -1,5 +1,7 @@
 #include "trip/readouts.h"
 
+#include "shell/core/units.h"
+
 namespace velocimo {
 
 void updateSpeed(NavState& nav, int32_t units, double knots) {
@@ -7,16 +9,16 @@ void updateSpeed(NavState& nav, int32_t units, double knots) {
     if (knots > 1500.0) {
         knots = 0.0;
     }
-    switch (units) {
-    case 1:
+    switch (unitSystemOrKnots(units)) {
+    case UnitSystem::Kmh:
         nav.speed = knots * kKmhPerKnot;
         nav.speedUnitText.assignUtf8("km/h");
         break;
-    case 2:
+    case UnitSystem::Mph:
         nav.speed = knots * kMphPerKnot;
         nav.speedUnitText.assignUtf8("mph");
         break;
-    default:
+    case UnitSystem::Knots:
         nav.speed = knots;
         nav.speedUnitText.assignUtf8("knots");
         break;
@@ -29,20 +31,23 @@ void updateSpeed(NavState& nav, int32_t units, double knots) {
 }
 
 void updateUnitLabels(NavState& nav, int32_t units) {
-    switch (units) {
-    case 0:
+    // An unknown stored number leaves the labels as they are.
+    const std::optional<UnitSystem> system = unitSystemFrom(units);
+    if (!system) {
+        return;
+    }
+    switch (*system) {
+    case UnitSystem::Knots:
         nav.speedUnitText.assignUtf8("knots");
         nav.distanceUnitText.assignUtf8("nm");
         break;
-    case 1:
+    case UnitSystem::Kmh:
         nav.speedUnitText.assignUtf8("km/h");
         nav.distanceUnitText.assignUtf8("km");
         break;
-    case 2:
+    case UnitSystem::Mph:
         nav.speedUnitText.assignUtf8("mph");
         nav.distanceUnitText.assignUtf8("mi");
-        break;
-    default:
         break;
     }
 }

@@ -2,6 +2,7 @@
 #include "settings/optionsdialog.h"
 #include "settings/persistence.h"
 #include "settings/regfilestore.h"
+#include "shell/core/portname.h"
 #include "trip/readouts.h"
 
 #include <QApplication>
@@ -62,7 +63,9 @@ void savePicture(QWidget& widget, const char* name) {
 class OptionsTest : public ::testing::Test {
 protected:
     OptionsTest() {
-        loadOptions(store, settings, testSounds(), portName, nav);
+        loadOptions(store, settings, testSounds());
+        buildPortName(portName, settings.comPort);
+        updateUnitLabels(nav, settings.units);
         actions.play = [this](std::u16string_view path) { played.emplace_back(path); };
         actions.unitsChanged = [this] {
             calls.push_back("units");
@@ -80,9 +83,7 @@ protected:
 
     Settings reloaded() {
         Settings s;
-        NavState n;
-        PortNameText p;
-        loadOptions(store, s, testSounds(), p, n);
+        loadOptions(store, s, testSounds());
         return s;
     }
 
