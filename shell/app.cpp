@@ -1,6 +1,6 @@
 #include "shell/app.h"
 
-#include "logging/csvlog.h"
+#include "logging/logformat.h"
 
 namespace velocimo {
 

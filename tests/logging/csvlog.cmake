@@ -1,3 +1,3 @@
 velocimo_test(logging_csvlog_tests
-    SOURCES csvlog_test.cpp
+    SOURCES logformat_test.cpp logfile_test.cpp logflows_test.cpp
     LIBS velocimo_logging)

@@ -2,7 +2,7 @@
 
 #include "alarm/speedalarm.h"
 #include "gpslink/framing.h"
-#include "logging/csvlog.h"
+#include "logging/logformat.h"
 #include "nmea/handlers.h"
 #include "shell/core/liverecord.h"
 #include "shell/core/navstatejson.h"
@@ -112,21 +112,6 @@ private:
 } // namespace
 
 bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& bad) {
-    struct Name {
-        const char* name;
-        bool LogFieldSet::*flag;
-    };
-    static const Name kNames[] = {
-        {"Position_DEC", &LogFieldSet::logPositionDec},
-        {"Position_DMM", &LogFieldSet::logPositionDmm},
-        {"Elevation", &LogFieldSet::logElevation},
-        {"SpeedCurrent", &LogFieldSet::logSpeedCurrent},
-        {"SpeedAverage", &LogFieldSet::logSpeedAverage},
-        {"DistanceTrip", &LogFieldSet::logDistanceTrip},
-        {"DistanceTotal", &LogFieldSet::logDistanceTotal},
-        {"Satellites", &LogFieldSet::logSatellites},
-        {"HDOP", &LogFieldSet::logHdop},
-    };
     fields = LogFieldSet{};
     while (!names.empty()) {
         const std::size_t comma = names.find(',');
@@ -135,10 +120,11 @@ bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& ba
         if (name.empty()) {
             continue;
         }
+        const std::u16string wide(name.begin(), name.end());
         bool known = false;
-        for (const Name& n : kNames) {
-            if (name == n.name) {
-                fields.*(n.flag) = true;
+        for (const LogFieldInfo& field : logFields()) {
+            if (wide == field.registryName) {
+                fields.*field.flag = true;
                 known = true;
             }
         }
