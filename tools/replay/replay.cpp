@@ -6,6 +6,7 @@
 #include "nmea/handlers.h"
 #include "shell/core/liverecord.h"
 #include "shell/core/navstatejson.h"
+#include "shell/tick.h"
 #include "trip/readouts.h"
 #include "trip/timeofday.h"
 
@@ -40,7 +41,7 @@ private:
 };
 
 // Wraps the live decoder so that a tick can be taken just before each RMC sentence.
-class TickingHandlers : public SentenceHandlers {
+class TickingHandlers : public SentenceHandlers, private TickSteps {
 public:
     TickingHandlers(LiveRecord& record, LiveDecoder& decoder, const ReplayOptions& options,
                     SoundLog& sounds, std::ostream& out)
@@ -72,17 +73,16 @@ public:
     void handleGga(std::u16string_view sentence) override { m_decoder.handleGga(sentence); }
     void handleGsa(std::u16string_view sentence) override { m_decoder.handleGsa(sentence); }
 
-    // What the program's one-second tick does while connected: the alarm, then the log.
+    // What the program's one-second tick does while connected. JSON reports the sounds the
+    // alarm played; CSV writes the records the log would hold.
     void tick() {
         const NavState nav = m_record.snapshot();
-        checkSpeedLimit(m_alarm, m_settings, nav.speed, m_sounds);
+        const LogGate gate = !m_options.csv        ? LogGate::Never
+                             : m_options.everyTick ? LogGate::EveryTick
+                                                   : LogGate::Moving;
+        tickOnce(nav, m_settings, *this, gate);
         const std::vector<std::string> sounds = m_sounds.take();
         if (m_options.csv) {
-            if (m_options.everyTick || shouldLog(m_settings, nav.speed)) {
-                char line[kLogLineCapacity];
-                m_out.write(line, static_cast<std::streamsize>(
-                                      formatLogRecord(m_options.fields, nav, line, sizeof line)));
-            }
             return;
         }
         m_line.assign(1, '{');
@@ -98,6 +98,15 @@ public:
     }
 
 private:
+    void checkSpeedLimit(const NavState& nav) override {
+        velocimo::checkSpeedLimit(m_alarm, m_settings, nav.speed, m_sounds);
+    }
+    void appendLogRecord(const NavState& nav) override {
+        char line[kLogLineCapacity];
+        m_out.write(line, static_cast<std::streamsize>(
+                              formatLogRecord(m_options.fields, nav, line, sizeof line)));
+    }
+
     LiveRecord& m_record;
     LiveDecoder& m_decoder;
     const ReplayOptions& m_options;
