@@ -1,7 +1,5 @@
 #include "shell/app.h"
 
-#include "logging/csvlog.h"
-
 namespace velocimo {
 
 App::App(LiveRecord& record, Settings& settings, LogFieldSet& logFields, Subsystems& parts,
@@ -165,10 +163,7 @@ void App::tick() {
     if (m_host) {
         m_host->requestRepaint();
     }
-    m_parts.checkSpeedLimit(nav);
-    if (shouldLog(m_settings, nav.speed)) {
-        m_parts.appendLogRecord(nav);
-    }
+    tickOnce(nav, m_settings, m_parts);
 }
 
 bool App::takeTickRepaint() {

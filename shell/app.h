@@ -8,6 +8,7 @@
 #include "settings/settings.h"
 #include "shell/core/liverecord.h"
 #include "shell/core/platform.h"
+#include "shell/tick.h"
 
 #include <cstdint>
 
@@ -40,7 +41,7 @@ inline constexpr int kSaveAndDisconnect = 1023;
 } // namespace command
 
 // The subsystems the shell drives, in the words of their own operations.
-class Subsystems {
+class Subsystems : public TickSteps {
 public:
     virtual ~Subsystems() = default;
     // Start values of the state other subsystems own (alarm, layout); settings and log
@@ -57,9 +58,6 @@ public:
     virtual void handleTap(int32_t x, int32_t y) = 0;
     virtual bool openGps() = 0;
     virtual bool closeGps() = 0;
-    // Both get the record as it stood at this tick.
-    virtual void checkSpeedLimit(const NavState& nav) = 0;
-    virtual void appendLogRecord(const NavState& nav) = 0;
     virtual void ensureLogFile() = 0;
     virtual void toggleLogging() = 0;
     virtual void chooseLogFile() = 0;

@@ -1,6 +1,7 @@
 #include "shell/program.h"
 
-#include "logging/csvlog.h"
+#include "logging/logfile.h"
+#include "logging/logflows.h"
 #include "settings/persistence.h"
 #include "trip/readouts.h"
 

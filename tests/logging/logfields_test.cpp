@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <set>
+
 namespace velocimo {
 namespace {
 
@@ -81,6 +85,40 @@ TEST(LogFields, SaveWritesEveryFlagInOrder) {
     LogFieldSet again;
     loadLogFields(store, again);
     EXPECT_TRUE(again.logSatellites && again.logHdop && !again.logPositionDec);
+}
+
+// Every name in the table is a key somewhere, so none may repeat; a field fills as many
+// columns as its header names, and its check box is in the dialog with the same text.
+TEST(LogFieldTable, NamesUniqueColumnsMatchAndBoxesExist) {
+    std::ifstream in(VELOCIMO_SOURCE_DIR "/resources/ui/loggingdialog.ui");
+    const std::string ui(std::istreambuf_iterator<char>(in), {});
+    ASSERT_FALSE(ui.empty());
+    std::set<std::u16string_view> names, texts;
+    std::set<std::string_view> columns;
+    std::set<int> ids;
+    for (const LogFieldInfo& field : logFields()) {
+        SCOPED_TRACE(toUtf8(field.registryName));
+        EXPECT_TRUE(names.insert(field.registryName).second);
+        EXPECT_TRUE(texts.insert(field.checkBoxText).second);
+        EXPECT_TRUE(ids.insert(field.controlId).second);
+        std::string_view header = field.csvHeader;
+        int count = 1;
+        for (std::size_t comma; (comma = header.find(',')) != header.npos; ++count) {
+            EXPECT_TRUE(columns.insert(header.substr(0, comma)).second);
+            header.remove_prefix(comma + 1);
+        }
+        EXPECT_TRUE(columns.insert(header).second);
+        EXPECT_EQ(count, field.columns);
+
+        const std::string box = "name=\"check" + std::to_string(field.controlId) + "\"";
+        const std::size_t at = ui.find(box);
+        ASSERT_NE(at, std::string::npos) << box;
+        const std::size_t end = ui.find('\n', at);
+        EXPECT_NE(ui.substr(at, end - at).find("<string>" + toUtf8(field.checkBoxText) + "<"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(names.size(), 9u);
+    EXPECT_EQ(columns.size(), 11u);
 }
 
 } // namespace

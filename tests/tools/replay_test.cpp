@@ -1,5 +1,7 @@
 #include "tools/replay/replay.h"
 
+#include "shell/tick.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -186,6 +188,35 @@ TEST(Replay, CsvHoldsWhatTheLogWouldWrite) {
     EXPECT_TRUE(options.fields.logPositionDec);
     EXPECT_TRUE(options.fields.logDistanceTotal);
     EXPECT_FALSE(options.fields.logHdop);
+}
+
+// The tick this tool shares with the program: the alarm always, then the record the gate
+// lets through.
+TEST(Replay, SharedTickGates) {
+    struct Steps : TickSteps {
+        std::string calls;
+        void checkSpeedLimit(const NavState&) override { calls += "alarm"; }
+        void appendLogRecord(const NavState&) override { calls += ",log"; }
+    };
+    const struct {
+        LogGate gate;
+        bool loggingOn;
+        double speed;
+        const char* calls;
+    } cases[] = {
+        {LogGate::Moving, true, 2.5, "alarm,log"},  {LogGate::Moving, true, 2.49, "alarm"},
+        {LogGate::Moving, false, 50.0, "alarm"},    {LogGate::EveryTick, true, 0.0, "alarm,log"},
+        {LogGate::EveryTick, false, 50.0, "alarm"}, {LogGate::Never, true, 50.0, "alarm"},
+    };
+    for (const auto& c : cases) {
+        Settings settings;
+        settings.loggingOn = c.loggingOn;
+        NavState nav;
+        nav.speed = c.speed;
+        Steps steps;
+        tickOnce(nav, settings, steps, c.gate);
+        EXPECT_EQ(steps.calls, c.calls) << static_cast<int>(c.gate) << " " << c.speed;
+    }
 }
 
 struct GpsdFix {

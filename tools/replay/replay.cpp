@@ -2,10 +2,11 @@
 
 #include "alarm/speedalarm.h"
 #include "gpslink/framing.h"
-#include "logging/csvlog.h"
+#include "logging/logformat.h"
 #include "nmea/handlers.h"
 #include "shell/core/liverecord.h"
 #include "shell/core/navstatejson.h"
+#include "shell/tick.h"
 #include "trip/readouts.h"
 #include "trip/timeofday.h"
 
@@ -40,7 +41,7 @@ private:
 };
 
 // Wraps the live decoder so that a tick can be taken just before each RMC sentence.
-class TickingHandlers : public SentenceHandlers {
+class TickingHandlers : public SentenceHandlers, private TickSteps {
 public:
     TickingHandlers(LiveRecord& record, LiveDecoder& decoder, const ReplayOptions& options,
                     SoundLog& sounds, std::ostream& out)
@@ -72,17 +73,16 @@ public:
     void handleGga(std::u16string_view sentence) override { m_decoder.handleGga(sentence); }
     void handleGsa(std::u16string_view sentence) override { m_decoder.handleGsa(sentence); }
 
-    // What the program's one-second tick does while connected: the alarm, then the log.
+    // What the program's one-second tick does while connected. JSON reports the sounds the
+    // alarm played; CSV writes the records the log would hold.
     void tick() {
         const NavState nav = m_record.snapshot();
-        checkSpeedLimit(m_alarm, m_settings, nav.speed, m_sounds);
+        const LogGate gate = !m_options.csv        ? LogGate::Never
+                             : m_options.everyTick ? LogGate::EveryTick
+                                                   : LogGate::Moving;
+        tickOnce(nav, m_settings, *this, gate);
         const std::vector<std::string> sounds = m_sounds.take();
         if (m_options.csv) {
-            if (m_options.everyTick || shouldLog(m_settings, nav.speed)) {
-                char line[kLogLineCapacity];
-                m_out.write(line, static_cast<std::streamsize>(
-                                      formatLogRecord(m_options.fields, nav, line, sizeof line)));
-            }
             return;
         }
         m_line.assign(1, '{');
@@ -98,6 +98,15 @@ public:
     }
 
 private:
+    void checkSpeedLimit(const NavState& nav) override {
+        velocimo::checkSpeedLimit(m_alarm, m_settings, nav.speed, m_sounds);
+    }
+    void appendLogRecord(const NavState& nav) override {
+        char line[kLogLineCapacity];
+        m_out.write(line, static_cast<std::streamsize>(
+                              formatLogRecord(m_options.fields, nav, line, sizeof line)));
+    }
+
     LiveRecord& m_record;
     LiveDecoder& m_decoder;
     const ReplayOptions& m_options;
@@ -112,21 +121,6 @@ private:
 } // namespace
 
 bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& bad) {
-    struct Name {
-        const char* name;
-        bool LogFieldSet::*flag;
-    };
-    static const Name kNames[] = {
-        {"Position_DEC", &LogFieldSet::logPositionDec},
-        {"Position_DMM", &LogFieldSet::logPositionDmm},
-        {"Elevation", &LogFieldSet::logElevation},
-        {"SpeedCurrent", &LogFieldSet::logSpeedCurrent},
-        {"SpeedAverage", &LogFieldSet::logSpeedAverage},
-        {"DistanceTrip", &LogFieldSet::logDistanceTrip},
-        {"DistanceTotal", &LogFieldSet::logDistanceTotal},
-        {"Satellites", &LogFieldSet::logSatellites},
-        {"HDOP", &LogFieldSet::logHdop},
-    };
     fields = LogFieldSet{};
     while (!names.empty()) {
         const std::size_t comma = names.find(',');
@@ -135,10 +129,11 @@ bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& ba
         if (name.empty()) {
             continue;
         }
+        const std::u16string wide(name.begin(), name.end());
         bool known = false;
-        for (const Name& n : kNames) {
-            if (name == n.name) {
-                fields.*(n.flag) = true;
+        for (const LogFieldInfo& field : logFields()) {
+            if (wide == field.registryName) {
+                fields.*field.flag = true;
                 known = true;
             }
         }
