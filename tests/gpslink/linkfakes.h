@@ -268,4 +268,18 @@ inline int threadCount() {
     return n;
 }
 
+// Descriptors the process holds, not counting the one that lists them.
+inline int descriptorCount() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.') {
+                ++n;
+            }
+        }
+        closedir(d);
+    }
+    return n - 1;
+}
+
 } // namespace velocimo::test

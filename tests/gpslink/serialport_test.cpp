@@ -177,6 +177,36 @@ TEST(SerialPortPty, SecondOpenerAndMissingDeviceFailTheOpenItself) {
     EXPECT_EQ(again.open(), OpenResult::Opened);
 }
 
+TEST(SerialPortPty, FailedAndClosedOpensLeaveNoDescriptorBehind) {
+    Pty pty;
+    SerialPort holder;
+    ASSERT_TRUE(holder.open(pty.path));
+    const int before = descriptorCount();
+    struct Case {
+        const char* name;
+        std::string path;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"held by another port", pty.path, false},
+        {"no such device", "/dev/velocimo-no-such-port", false},
+        {"not a terminal", "/dev/null", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            SerialPort port;
+            EXPECT_EQ(port.open(c.path), c.opens);
+            EXPECT_EQ(port.isOpen(), c.opens);
+            port.close();
+            EXPECT_FALSE(port.isOpen());
+        }
+        EXPECT_EQ(descriptorCount(), before);
+    }
+    holder.close();
+    EXPECT_EQ(descriptorCount(), before - 1);
+}
+
 TEST(SerialPortPty, NotATerminalFailsOnTheLineState) {
     PtyRig rig("/dev/null");
     EXPECT_EQ(rig.open(), OpenResult::GetStateFailed);
