@@ -1,4 +1,4 @@
-#include "framing.h"
+#include "gpslink/framing.h"
 
 namespace velocimo {
 

@@ -7,10 +7,10 @@
 namespace velocimo {
 
 SerialLink::SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
-                       MessageBoxService& messages, StopTimer stopTimer, PortResolver resolvePort,
+                       LinkEvents* events, PortResolver resolvePort,
                        std::unique_ptr<SerialDevice> device)
-    : m_record(record), m_handlers(handlers), m_sounds(sounds), m_messages(messages),
-      m_stopTimer(std::move(stopTimer)), m_resolvePort(std::move(resolvePort)),
+    : m_record(record), m_handlers(handlers), m_sounds(sounds), m_events(events),
+      m_resolvePort(std::move(resolvePort)),
       m_device(device ? std::move(device) : std::make_unique<SerialPort>()) {}
 
 SerialLink::~SerialLink() {
@@ -29,16 +29,6 @@ SerialLink::~SerialLink() {
     }
 }
 
-void SerialLink::showStop(std::u16string_view text, std::u16string_view caption, bool topmost) {
-    MessageRequest request;
-    request.text = std::u16string(text);
-    request.caption = std::u16string(caption);
-    request.icon = MessageIcon::Stop;
-    request.buttons = MessageButtons::Ok;
-    request.topmost = topmost;
-    m_messages.show(request);
-}
-
 void SerialLink::joinFinishedReader() {
     std::thread finished;
     {
@@ -53,19 +43,17 @@ void SerialLink::joinFinishedReader() {
     finished.join();
 }
 
-bool SerialLink::openGps(const PortNameText& portName, bool sirfSetup) {
+OpenResult SerialLink::openGps(const PortNameText& portName, bool sirfSetup) {
     joinFinishedReader();
     if (!openPort(portName, sirfSetup)) {
-        showStop(kOpenFailedText, u"Velocimo", true);
-        return false;
+        return OpenResult::OpenFailed;
     }
-    if (!configurePort(4800, 8, false, Parity::None, StopBits::One)) {
-        showStop(kConfigureFailedText, u"Velocimo", true);
-        return false;
+    if (const OpenResult r = configurePort(4800, 8, false, Parity::None, StopBits::One);
+        r != OpenResult::Opened) {
+        return r;
     }
-    if (!setPortTimeouts(100, 1, 1000, 0, 0)) {
-        showStop(kTimeoutsFailedText, u"Velocimo", true);
-        return false;
+    if (const OpenResult r = setPortTimeouts(100, 1, 1000, 0, 0); r != OpenResult::Opened) {
+        return r;
     }
 
     // The flag is set before the thread exists: a close that comes first must not be
@@ -84,10 +72,9 @@ bool SerialLink::openGps(const PortNameText& portName, bool sirfSetup) {
             m_handleRecorded = false;
             m_portOpen.store(false);
         }
-        showStop(kReaderFailedText, u"Velocimo", true);
-        return false;
+        return OpenResult::ReaderFailed;
     }
-    return true;
+    return OpenResult::Opened;
 }
 
 bool SerialLink::openPort(const PortNameText& portName, bool sirfSetup) {
@@ -119,59 +106,39 @@ bool SerialLink::openPort(const PortNameText& portName, bool sirfSetup) {
     return true;
 }
 
-bool SerialLink::configurePort(int32_t baudRate, int32_t dataBits, bool parityCheck, Parity parity,
-                               StopBits stopBits) {
-    bool ok = false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ok = m_device->getLineState(m_lineState);
-        if (!ok) {
-            m_device->close();
-        }
+OpenResult SerialLink::configurePort(int32_t baudRate, int32_t dataBits, bool parityCheck,
+                                     Parity parity, StopBits stopBits) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_device->getLineState(m_lineState)) {
+        m_device->close();
+        return OpenResult::GetStateFailed;
     }
-    if (!ok) {
-        showStop(kGetStateFailedText, u"Velocimo", false);
-        return false;
+    if (!applyLineParameters(m_lineState, baudRate, dataBits, parityCheck, parity, stopBits) ||
+        !m_device->setLineState(m_lineState)) {
+        m_device->close();
+        return OpenResult::SetStateFailed;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ok = applyLineParameters(m_lineState, baudRate, dataBits, parityCheck, parity, stopBits) &&
-             m_device->setLineState(m_lineState);
-        if (!ok) {
-            m_device->close();
-        }
-    }
-    if (!ok) {
-        showStop(kSetStateFailedText, u"Error", false);
-        return false;
-    }
-    return true;
+    return OpenResult::Opened;
 }
 
-bool SerialLink::setPortTimeouts(uint32_t readInterval, uint32_t readMultiplier,
-                                 uint32_t readConstant, uint32_t writeMultiplier,
-                                 uint32_t writeConstant) {
-    bool ok = false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_device->getTimeouts(m_timeouts)) {
-            return false;
-        }
-        m_timeouts.readInterval = readInterval;
-        m_timeouts.readTotalMultiplier = readMultiplier;
-        m_timeouts.readTotalConstant = readConstant;
-        m_timeouts.writeTotalMultiplier = writeMultiplier;
-        m_timeouts.writeTotalConstant = writeConstant;
-        ok = m_device->setTimeouts(m_timeouts);
-        if (!ok) {
-            m_device->close();
-        }
+OpenResult SerialLink::setPortTimeouts(uint32_t readInterval, uint32_t readMultiplier,
+                                       uint32_t readConstant, uint32_t writeMultiplier,
+                                       uint32_t writeConstant) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // The handle stays open here: the next open finds it on record and closes it.
+    if (!m_device->getTimeouts(m_timeouts)) {
+        return OpenResult::GetTimeoutsFailed;
     }
-    if (!ok) {
-        showStop(kSetTimeoutsFailedText, u"Velocimo", false);
-        return false;
+    m_timeouts.readInterval = readInterval;
+    m_timeouts.readTotalMultiplier = readMultiplier;
+    m_timeouts.readTotalConstant = readConstant;
+    m_timeouts.writeTotalMultiplier = writeMultiplier;
+    m_timeouts.writeTotalConstant = writeConstant;
+    if (!m_device->setTimeouts(m_timeouts)) {
+        m_device->close();
+        return OpenResult::SetTimeoutsFailed;
     }
-    return true;
+    return OpenResult::Opened;
 }
 
 bool SerialLink::closeGps() {
@@ -218,16 +185,11 @@ void SerialLink::readerLoop() {
         const bool fixValid = m_record.read([](const NavState& nav) { return nav.fixValid; });
         emptyReads = (!firstArrived && fixValid) ? emptyReads + 1 : 0;
         if (emptyReads == kWatchdogReads) {
-            if (m_stopTimer) {
-                m_stopTimer();
-            }
             m_record.update([](NavState& nav) { nav.gpsConnected = false; });
             closeGps();
-            MessageRequest request;
-            request.text = std::u16string(kDataFlowText);
-            request.icon = MessageIcon::Exclamation;
-            request.topmost = true;
-            m_messages.post(request);
+            if (m_events) {
+                m_events->dataFlowInterrupted();
+            }
         }
     } while (m_readerRunning.load());
 }

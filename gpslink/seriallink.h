@@ -7,7 +7,6 @@
 #include "nmea/handlers.h"
 #include "shell/core/fixsound.h"
 #include "shell/core/liverecord.h"
-#include "shell/core/platform.h"
 #include "shell/core/portname.h"
 
 #include <atomic>
@@ -21,16 +20,28 @@
 
 namespace velocimo {
 
-inline constexpr std::u16string_view kOpenFailedText =
-    u"Could not open port!\n\nPort may already be open";
-inline constexpr std::u16string_view kConfigureFailedText = u"Could not configure port!";
-inline constexpr std::u16string_view kTimeoutsFailedText = u"Could not set port timeouts!";
-inline constexpr std::u16string_view kGetStateFailedText = u"GetCommState Error";
-inline constexpr std::u16string_view kSetStateFailedText = u"SetCommState Error";
-inline constexpr std::u16string_view kSetTimeoutsFailedText = u"SetCommTimeouts function failed";
-inline constexpr std::u16string_view kReaderFailedText = u"Could not start the GPS reader!";
-inline constexpr std::u16string_view kDataFlowText =
-    u"Data flow interrupted!\n\nGPS may have disconnected, please check connection.";
+// How an open ended. Each failure names the step that failed, so the caller can say so.
+enum class OpenResult {
+    Opened,
+    // The device would not open, or a handle from an earlier failed attempt was in the way.
+    OpenFailed,
+    GetStateFailed,
+    SetStateFailed,
+    GetTimeoutsFailed,
+    SetTimeoutsFailed,
+    // The port was set up but no reader thread could be started; the port is closed again.
+    ReaderFailed,
+};
+
+// What the link tells its owner from the reader thread.
+class LinkEvents {
+public:
+    virtual ~LinkEvents() = default;
+    // The watchdog found the data flow gone and has closed the connection. Called on the
+    // reader thread: it must hand the news over and return, never wait for the main thread
+    // (which may be joining the reader in closeGps).
+    virtual void dataFlowInterrupted() = 0;
+};
 
 // Consecutive empty first reads, with a valid fix, after which the data flow counts as lost.
 inline constexpr int32_t kWatchdogReads = 20;
@@ -44,15 +55,12 @@ inline constexpr std::string_view kSirfSetup[3] = {
 
 class SerialLink {
 public:
-    using StopTimer = std::function<void()>;
     using PortResolver = std::function<std::string(std::u16string_view)>;
 
-    // stopTimer is called on the reader thread when the watchdog fires; it must hand the
-    // request over and return, never wait for the main thread (which may be joining the
-    // reader in closeGps). resolvePort turns a port name ("COM1:") into a device path.
+    // events may be null. resolvePort turns a port name ("COM1:") into a device path.
     // Without a device a SerialPort is used.
     SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
-               MessageBoxService& messages, StopTimer stopTimer, PortResolver resolvePort,
+               LinkEvents* events, PortResolver resolvePort,
                std::unique_ptr<SerialDevice> device = nullptr);
     // Closes an open connection (with its lost-fix sound) and joins the reader.
     ~SerialLink();
@@ -60,8 +68,8 @@ public:
     SerialLink& operator=(const SerialLink&) = delete;
 
     // Main thread. Opens portName, optionally sends the SiRF set-up, configures 4800 8N1 and
-    // the timeouts, and starts the reader. Failures are shown in message boxes.
-    bool openGps(const PortNameText& portName, bool sirfSetup);
+    // the timeouts, and starts the reader.
+    OpenResult openGps(const PortNameText& portName, bool sirfSetup);
     // Any thread. Stops and joins the reader (unless called by it), clears the fix status,
     // closes the port and plays the lost-fix sound. False, with nothing done, when no port
     // was open. Never call it with the live record locked: the reader may be waiting for it.
@@ -73,20 +81,19 @@ public:
 
 private:
     bool openPort(const PortNameText& portName, bool sirfSetup);
-    bool configurePort(int32_t baudRate, int32_t dataBits, bool parityCheck, Parity parity,
-                       StopBits stopBits);
-    bool setPortTimeouts(uint32_t readInterval, uint32_t readMultiplier, uint32_t readConstant,
-                         uint32_t writeMultiplier, uint32_t writeConstant);
+    OpenResult configurePort(int32_t baudRate, int32_t dataBits, bool parityCheck, Parity parity,
+                             StopBits stopBits);
+    OpenResult setPortTimeouts(uint32_t readInterval, uint32_t readMultiplier,
+                               uint32_t readConstant, uint32_t writeMultiplier,
+                               uint32_t writeConstant);
     void readerLoop();
     // Joins a reader that has finished its loop; not one that is still running.
     void joinFinishedReader();
-    void showStop(std::u16string_view text, std::u16string_view caption, bool topmost);
 
     LiveRecord& m_record;
     SentenceHandlers& m_handlers;
     FixSoundSink* m_sounds;
-    MessageBoxService& m_messages;
-    StopTimer m_stopTimer;
+    LinkEvents* m_events;
     PortResolver m_resolvePort;
     std::unique_ptr<SerialDevice> m_device;
 

@@ -91,72 +91,56 @@ bool applyLineParameters(LineState& state, int32_t baudRate, int32_t dataBits, b
     return true;
 }
 
-SerialPort::SerialPort(std::chrono::milliseconds readTimeout) : m_readTimeoutOverride(readTimeout) {
-    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+SerialPort::SerialPort(std::chrono::milliseconds readTimeout)
+    : m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_readTimeoutOverride(readTimeout) {}
 
 SerialPort::~SerialPort() {
     close();
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-    }
 }
 
 bool SerialPort::open(const std::string& path) {
-    if (m_fd >= 0 || path.empty()) {
+    if (m_fd || path.empty()) {
         return false;
     }
     drainWake();
     // Non-blocking so a modem line without carrier cannot hold the open.
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         return false;
     }
     // TIOCEXCL keeps out other users, but not root; the lock keeps out a second copy of us
     // whoever runs it.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         return false;
     }
-    ::ioctl(fd, TIOCEXCL); // fails on things that are not terminals; the line state shows it
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
+    // Fails on things that are not terminals; the line state shows it.
+    ::ioctl(fd.get(), TIOCEXCL);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
         return false;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     m_timeouts = PortTimeouts{};
     return true;
 }
 
 void SerialPort::write(const uint8_t* data, std::size_t size) {
-    if (m_fd < 0) {
-        return;
-    }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_fd, data + done, size - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return;
-        }
+    if (m_fd) {
+        writeAll(m_fd.get(), std::string_view(reinterpret_cast<const char*>(data), size));
     }
 }
 
 bool SerialPort::getLineState(LineState& state) {
-    return m_fd >= 0 && ::tcgetattr(m_fd, &state) == 0;
+    return m_fd && ::tcgetattr(m_fd.get(), &state) == 0;
 }
 
 bool SerialPort::setLineState(const LineState& state) {
-    if (m_fd < 0 || ::tcsetattr(m_fd, TCSANOW, &state) != 0) {
+    if (!m_fd || ::tcsetattr(m_fd.get(), TCSANOW, &state) != 0) {
         return false;
     }
     // tcsetattr succeeds when any part of the request was taken: check what matters.
     LineState actual{};
-    if (::tcgetattr(m_fd, &actual) != 0 || cfgetispeed(&actual) != cfgetispeed(&state) ||
+    if (::tcgetattr(m_fd.get(), &actual) != 0 || cfgetispeed(&actual) != cfgetispeed(&state) ||
         cfgetospeed(&actual) != cfgetospeed(&state) ||
         (actual.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) !=
             (state.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS))) {
@@ -164,14 +148,14 @@ bool SerialPort::setLineState(const LineState& state) {
     }
     // The receiver needs neither line; a pseudo-terminal has no modem lines at all.
     const int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(m_fd, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
+    if (::ioctl(m_fd.get(), TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
         return false;
     }
     return true;
 }
 
 bool SerialPort::getTimeouts(PortTimeouts& timeouts) {
-    if (m_fd < 0) {
+    if (!m_fd) {
         return false;
     }
     timeouts = m_timeouts;
@@ -179,7 +163,7 @@ bool SerialPort::getTimeouts(PortTimeouts& timeouts) {
 }
 
 bool SerialPort::setTimeouts(const PortTimeouts& timeouts) {
-    if (m_fd < 0) {
+    if (!m_fd) {
         return false;
     }
     m_timeouts = timeouts;
@@ -187,33 +171,32 @@ bool SerialPort::setTimeouts(const PortTimeouts& timeouts) {
 }
 
 void SerialPort::purge() {
-    if (m_fd >= 0) {
-        ::tcflush(m_fd, TCIOFLUSH);
+    if (m_fd) {
+        ::tcflush(m_fd.get(), TCIOFLUSH);
     }
 }
 
 void SerialPort::close() {
-    if (m_fd >= 0) {
+    if (m_fd) {
         // The exclusive mark lives on the terminal, not on our descriptor: while anyone else
         // holds the device (a simulator keeps its slave open) it would outlast this close and
         // lock every other user out of the next open.
-        ::ioctl(m_fd, TIOCNXCL);
-        ::close(m_fd); // also releases the lock
-        m_fd = -1;
+        ::ioctl(m_fd.get(), TIOCNXCL);
+        m_fd.reset(); // also releases the lock
     }
 }
 
 void SerialPort::interrupt() {
-    if (m_wakeFd >= 0) {
+    if (m_wakeFd) {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd.get(), &one, sizeof one);
     }
 }
 
 void SerialPort::drainWake() {
-    if (m_wakeFd >= 0) {
+    if (m_wakeFd) {
         uint64_t value = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &value, sizeof value);
+        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd.get(), &value, sizeof value);
     }
 }
 
@@ -229,7 +212,7 @@ int SerialPort::readWaitMs() const {
 }
 
 bool SerialPort::waitForWake(int timeoutMs) const {
-    pollfd p{m_wakeFd, POLLIN, 0};
+    pollfd p{m_wakeFd.get(), POLLIN, 0};
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const int r = ::poll(&p, 1, remainingMs(deadline));
@@ -244,7 +227,7 @@ bool SerialPort::waitForWake(int timeoutMs) const {
 
 bool SerialPort::readPortByte(uint8_t& byte) {
     byte = 0;
-    if (m_fd < 0) {
+    if (!m_fd) {
         return false;
     }
     const int waitMs = readWaitMs();
@@ -258,8 +241,8 @@ bool SerialPort::readPortByte(uint8_t& byte) {
         return false;
     };
     for (;;) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        const int r = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, left());
+        pollfd fds[2] = {{m_fd.get(), POLLIN, 0}, {m_wakeFd.get(), POLLIN, 0}};
+        const int r = ::poll(fds, m_wakeFd ? 2 : 1, left());
         if (r < 0) {
             if (errno == EINTR) {
                 continue;
@@ -274,7 +257,7 @@ bool SerialPort::readPortByte(uint8_t& byte) {
         }
         if (fds[0].revents & POLLIN) {
             uint8_t b = 0;
-            const ssize_t n = ::read(m_fd, &b, 1);
+            const ssize_t n = ::read(m_fd.get(), &b, 1);
             if (n == 1) {
                 byte = b;
                 return true;

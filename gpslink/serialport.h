@@ -4,6 +4,7 @@
 // timeout that an unplugged device cannot turn into a busy loop.
 
 #include "gpslink/serialdevice.h"
+#include "shell/core/filedescriptor.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,7 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     bool open(const std::string& path) override;
-    bool isOpen() const override { return m_fd >= 0; }
+    bool isOpen() const override { return m_fd.valid(); }
     void write(const uint8_t* data, std::size_t size) override;
     bool getLineState(LineState& state) override;
     bool setLineState(const LineState& state) override;
@@ -37,8 +38,9 @@ private:
     bool waitForWake(int timeoutMs) const;
     void drainWake();
 
-    int m_fd = -1;
-    int m_wakeFd = -1;
+    FileDescriptor m_fd;
+    // Readable while an interrupt is pending; lives as long as the port object.
+    FileDescriptor m_wakeFd;
     PortTimeouts m_timeouts;
     std::chrono::milliseconds m_readTimeoutOverride;
 };

@@ -3,6 +3,7 @@
 #include "logging/logfile.h"
 #include "logging/logflows.h"
 #include "settings/persistence.h"
+#include "shell/linkmessages.h"
 #include "trip/readouts.h"
 
 namespace velocimo {
@@ -12,13 +13,13 @@ Program::Program(LiveRecord& record, Settings& settings, LogFieldSet& logFields,
     : m_record(record), m_settings(settings), m_logFields(logFields), m_store(services.store),
       m_soundDefaults(services.soundDefaults), m_player(services.player), m_picker(services.picker),
       m_clock(services.clock), m_messages(services.messages),
+      m_stopTimerFromReader(std::move(services.stopTimerFromReader)),
       m_dashboard(std::make_unique<DashboardState>()),
       m_decoder(record, services.fixSounds, services.zone) {
     SerialLink::PortResolver resolve = [this](std::u16string_view name) {
         return portDevicePath(m_store, name);
     };
-    m_link = std::make_unique<SerialLink>(m_record, m_decoder, services.fixSounds, m_messages,
-                                          std::move(services.stopTimerFromReader),
+    m_link = std::make_unique<SerialLink>(m_record, m_decoder, services.fixSounds, this,
                                           std::move(resolve), std::move(services.device));
 }
 
@@ -76,11 +77,22 @@ void Program::handleTap(int32_t x, int32_t y) {
 }
 
 bool Program::openGps() {
-    return m_link->openGps(m_portName, m_settings.sirfSetup);
+    const OpenResult result = m_link->openGps(m_portName, m_settings.sirfSetup);
+    for (const MessageRequest& box : openMessages(result)) {
+        m_messages.show(box);
+    }
+    return result == OpenResult::Opened;
 }
 
 bool Program::closeGps() {
     return m_link->closeGps();
+}
+
+void Program::dataFlowInterrupted() {
+    if (m_stopTimerFromReader) {
+        m_stopTimerFromReader();
+    }
+    m_messages.post(dataFlowMessage());
 }
 
 void Program::checkSpeedLimit(const NavState& nav) {

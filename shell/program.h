@@ -32,14 +32,14 @@ struct ProgramServices {
     MessageBoxService& messages;
     FixSoundSink* fixSounds = nullptr;
     TimeZoneSource* zone = nullptr;
-    // Called on the reader thread when the data watchdog drops the connection; must not
-    // block (the GUI queues the timer stop to the main thread).
+    // Called on the reader thread after the data watchdog has dropped the connection; must
+    // not block (the GUI queues the timer stop to the main thread).
     std::function<void()> stopTimerFromReader;
     // Tests hand in a scripted device; null opens real serial ports.
     std::unique_ptr<SerialDevice> device;
 };
 
-class Program : public Subsystems {
+class Program : public Subsystems, public LinkEvents {
 public:
     Program(LiveRecord& record, Settings& settings, LogFieldSet& logFields,
             ProgramServices services);
@@ -62,6 +62,9 @@ public:
     void ensureLogFile() override;
     void toggleLogging() override;
     void chooseLogFile() override;
+
+    // Reader thread: stops the timer and posts the data-flow box.
+    void dataFlowInterrupted() override;
 
     // The whole dashboard from a snapshot of the live record.
     void paint(Canvas& canvas, bool advance);
@@ -88,6 +91,8 @@ private:
     FilePicker& m_picker;
     Clock& m_clock;
     MessageBoxService& m_messages;
+    // Outlives m_link, whose reader may still call it while the link is destroyed.
+    std::function<void()> m_stopTimerFromReader;
 
     PortNameText m_portName;
     SpeedAlarm m_alarm;

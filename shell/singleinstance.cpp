@@ -1,5 +1,7 @@
 #include "shell/singleinstance.h"
 
+#include "shell/core/filedescriptor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -27,57 +29,34 @@ bool fillAddress(const std::string& path, sockaddr_un& address) {
     return true;
 }
 
-// -1 when nobody listens there (or the path cannot be a socket address).
-int connectTo(const std::string& path) {
+// Not valid when nobody listens there (or the path cannot be a socket address).
+FileDescriptor connectTo(const std::string& path) {
     sockaddr_un address;
     if (!fillAddress(path, address)) {
-        return -1;
+        return {};
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd &&
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        fd.reset();
     }
     return fd;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
+// Held from construction until destruction: closing the file releases the lock.
 class FileLock {
 public:
     explicit FileLock(const std::string& path)
         : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
-        if (m_fd >= 0) {
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        if (m_fd) {
+            while (::flock(m_fd.get(), LOCK_EX) != 0 && errno == EINTR) {
             }
         }
     }
-    ~FileLock() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool held() const { return m_fd >= 0; }
+    bool held() const { return m_fd.valid(); }
 
 private:
-    int m_fd;
+    FileDescriptor m_fd;
 };
 
 } // namespace
@@ -131,10 +110,8 @@ InstanceClaim claimInstance(const std::string& socketPath) {
         return claim;
     }
 
-    const int peer = connectTo(socketPath);
-    if (peer >= 0) {
-        writeAll(peer, "activate\n");
-        ::close(peer);
+    if (const FileDescriptor peer = connectTo(socketPath)) {
+        writeAll(peer.get(), "activate\n");
         claim.role = InstanceRole::Secondary;
         return claim;
     }
@@ -152,33 +129,32 @@ InstanceClaim claimInstance(const std::string& socketPath) {
         }
     }
 
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
         claim.error = errnoText("cannot make a socket for", socketPath);
         return claim;
     }
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 8) != 0) {
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.get(), 8) != 0) {
         claim.error = errnoText("cannot listen on", socketPath);
-        ::close(fd);
         return claim;
     }
     ::chmod(socketPath.c_str(), 0600);
     claim.role = InstanceRole::Primary;
-    claim.listenFd = fd;
+    // The control server takes it over.
+    claim.listenFd = fd.release();
     return claim;
 }
 
 bool sendControlLine(const std::string& socketPath, std::string_view line) {
-    const int fd = connectTo(socketPath);
-    if (fd < 0) {
+    const FileDescriptor fd = connectTo(socketPath);
+    if (!fd) {
         return false;
     }
-    bool ok = writeAll(fd, line);
+    bool ok = writeAll(fd.get(), line);
     if (ok && (line.empty() || line.back() != '\n')) {
-        ok = writeAll(fd, "\n");
+        ok = writeAll(fd.get(), "\n");
     }
-    ::close(fd);
     return ok;
 }
 

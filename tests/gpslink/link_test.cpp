@@ -106,7 +106,7 @@ struct Rig {
         auto dev = std::make_unique<ScriptedDevice>(failAt);
         device = dev.get();
         link = std::make_unique<SerialLink>(
-            record, handlers, &sounds, messages, [this] { ++timerStops; },
+            record, handlers, &sounds, &events,
             [this](std::u16string_view name) {
                 resolved.push_back(toUtf8(name));
                 return std::string("/dev/fake");
@@ -114,7 +114,7 @@ struct Rig {
             std::move(dev));
         record.update([](NavState& nav) { resetNavState(nav); });
     }
-    bool open(bool sirf = false) {
+    OpenResult open(bool sirf = false) {
         PortNameText name;
         buildPortName(name, 3);
         return link->openGps(name, sirf);
@@ -123,8 +123,7 @@ struct Rig {
     LiveRecord record;
     RecordingHandlers handlers;
     RecordingSounds sounds;
-    RecordingMessages messages;
-    std::atomic<int> timerStops{0};
+    RecordingEvents events;
     std::vector<std::string> resolved;
     ScriptedDevice* device = nullptr;
     std::unique_ptr<SerialLink> link;
@@ -134,7 +133,7 @@ TEST(SerialLink, OpenSendsSirfBeforeTouchingTheLineState) {
     for (bool sirf : {true, false}) {
         SCOPED_TRACE(sirf);
         Rig rig;
-        ASSERT_TRUE(rig.open(sirf));
+        ASSERT_EQ(rig.open(sirf), OpenResult::Opened);
         EXPECT_EQ(rig.resolved, std::vector<std::string>{"COM3:"});
         std::vector<std::string> expected = {"open /dev/fake"};
         if (sirf) {
@@ -151,7 +150,6 @@ TEST(SerialLink, OpenSendsSirfBeforeTouchingTheLineState) {
                                               : "");
         EXPECT_EQ(rig.device->written().size(), sirf ? 75u : 0u);
         EXPECT_EQ(rig.device->timeouts, (PortTimeouts{100, 1, 1000, 0, 0}));
-        EXPECT_TRUE(rig.messages.boxes().empty());
         EXPECT_TRUE(rig.link->closeGps());
         EXPECT_TRUE(rig.device->misuse().empty());
     }
@@ -167,7 +165,7 @@ TEST(SerialLink, LineStateIsRaw4800WithoutFlowControl) {
     in.c_cflag = CS7 | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL;
     cfsetispeed(&in, B9600);
     cfsetospeed(&in, B9600);
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     const LineState& s = rig.device->lineState;
     EXPECT_EQ(cfgetispeed(&s), speed_t{B4800});
     EXPECT_EQ(cfgetospeed(&s), speed_t{B4800});
@@ -206,49 +204,25 @@ TEST(SerialLink, LineParametersRejectWhatTermiosCannotSay) {
     EXPECT_TRUE(s.c_iflag & INPCK);
 }
 
-ShownBox stop(const char* text, const char* caption = "Velocimo", bool topmost = false) {
-    return {text, caption, MessageIcon::Stop, topmost, false};
-}
-
-TEST(SerialLink, OpenFailuresShowTheirBoxesAndNeverReuseAClosedHandle) {
-    const ShownBox openFailed =
-        stop("Could not open port!\n\nPort may already be open", "Velocimo", true);
+TEST(SerialLink, OpenFailuresNameTheirStepAndNeverReuseAClosedHandle) {
     struct Case {
         FailAt failAt;
-        std::vector<ShownBox> boxes;
+        OpenResult result;
         bool portOpenAfter;
         bool deviceOpenAfter;
         bool nextOpenBlocked; // the next attempt fails on the recorded handle
     };
     const Case cases[] = {
-        {FailAt::Open, {openFailed}, false, false, false},
-        {FailAt::GetLineState,
-         {stop("GetCommState Error"), stop("Could not configure port!", "Velocimo", true)},
-         true,
-         false,
-         true},
-        {FailAt::SetLineState,
-         {stop("SetCommState Error", "Error"), stop("Could not configure port!", "Velocimo", true)},
-         true,
-         false,
-         true},
-        {FailAt::GetTimeouts,
-         {stop("Could not set port timeouts!", "Velocimo", true)},
-         true,
-         true,
-         true},
-        {FailAt::SetTimeouts,
-         {stop("SetCommTimeouts function failed"),
-          stop("Could not set port timeouts!", "Velocimo", true)},
-         true,
-         false,
-         true},
+        {FailAt::Open, OpenResult::OpenFailed, false, false, false},
+        {FailAt::GetLineState, OpenResult::GetStateFailed, true, false, true},
+        {FailAt::SetLineState, OpenResult::SetStateFailed, true, false, true},
+        {FailAt::GetTimeouts, OpenResult::GetTimeoutsFailed, true, true, true},
+        {FailAt::SetTimeouts, OpenResult::SetTimeoutsFailed, true, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.failAt));
         Rig rig(c.failAt);
-        EXPECT_FALSE(rig.open());
-        EXPECT_EQ(rig.messages.boxes(), c.boxes);
+        EXPECT_EQ(rig.open(), c.result);
         EXPECT_EQ(rig.link->portOpen(), c.portOpenAfter);
         EXPECT_EQ(rig.device->isOpen(), c.deviceOpenAfter);
         EXPECT_FALSE(rig.link->readerRunning());
@@ -256,12 +230,11 @@ TEST(SerialLink, OpenFailuresShowTheirBoxesAndNeverReuseAClosedHandle) {
 
         rig.device->setFailAt(FailAt::Nothing);
         if (c.nextOpenBlocked) {
-            EXPECT_FALSE(rig.open());
-            EXPECT_EQ(rig.messages.boxes().back(), openFailed);
+            EXPECT_EQ(rig.open(), OpenResult::OpenFailed);
             // A handle still open was closed, not leaked.
             EXPECT_FALSE(rig.device->isOpen());
         }
-        EXPECT_TRUE(rig.open());
+        EXPECT_EQ(rig.open(), OpenResult::Opened);
         EXPECT_TRUE(rig.link->closeGps());
         EXPECT_TRUE(rig.device->misuse().empty());
     }
@@ -269,7 +242,7 @@ TEST(SerialLink, OpenFailuresShowTheirBoxesAndNeverReuseAClosedHandle) {
 
 TEST(SerialLink, CloseAfterAFailedConfigureRunsWithoutTouchingTheClosedHandle) {
     Rig rig(FailAt::SetLineState);
-    EXPECT_FALSE(rig.open());
+    EXPECT_EQ(rig.open(), OpenResult::SetStateFailed);
     const auto before = rig.device->calls();
     const auto closesBefore = std::count(before.begin(), before.end(), std::string("close"));
     EXPECT_TRUE(rig.link->closeGps());
@@ -286,7 +259,7 @@ TEST(SerialLink, CloseReportsWhetherAPortWasOpen) {
     EXPECT_EQ(rig.sounds.lost.load(), 0);
 
     rig.device->setScript(script("$GPGGA,1\r\n"));
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     ASSERT_TRUE(rig.device->waitUntilBlocked(2s));
     rig.record.update([](NavState& n) {
         n.fixValid = true;
@@ -343,14 +316,11 @@ TEST(SerialLink, WatchdogCountsOnlyEmptyFirstReadsWithAValidFix) {
                 n.gpsConnected = true;
             });
             rig.device->setScript(script(c.input));
-            ASSERT_TRUE(rig.open());
+            ASSERT_EQ(rig.open(), OpenResult::Opened);
             if (c.fires) {
-                ASSERT_TRUE(rig.messages.waitForCount(1, 2s));
-                const ShownBox dataFlow{"Data flow interrupted!\n\nGPS may have disconnected, "
-                                        "please check connection.",
-                                        "Velocimo", MessageIcon::Exclamation, true, true};
-                EXPECT_EQ(rig.messages.boxes(), std::vector<ShownBox>{dataFlow});
-                EXPECT_EQ(rig.timerStops.load(), 1);
+                // Reported once, after the connection is closed.
+                ASSERT_TRUE(rig.events.waitForCount(1, 2s));
+                EXPECT_EQ(rig.events.count(), 1);
                 EXPECT_EQ(rig.sounds.lost.load(), 1);
                 const NavState nav = rig.record.snapshot();
                 EXPECT_FALSE(nav.gpsConnected);
@@ -360,14 +330,13 @@ TEST(SerialLink, WatchdogCountsOnlyEmptyFirstReadsWithAValidFix) {
                 EXPECT_FALSE(rig.link->closeGps());
                 // And a new connection works after it.
                 rig.device->setScript(script("$GPRMC,2\r\n"));
-                ASSERT_TRUE(rig.open());
+                ASSERT_EQ(rig.open(), OpenResult::Opened);
                 ASSERT_TRUE(rig.device->waitUntilBlocked(2s));
                 EXPECT_EQ(rig.handlers.lines().back(), "RMC:$GPRMC,2\r\n");
                 EXPECT_TRUE(rig.link->closeGps());
             } else {
                 ASSERT_TRUE(rig.device->waitUntilBlocked(2s));
-                EXPECT_TRUE(rig.messages.boxes().empty());
-                EXPECT_EQ(rig.timerStops.load(), 0);
+                EXPECT_EQ(rig.events.count(), 0);
                 EXPECT_TRUE(rig.record.read([](const NavState& n) { return n.gpsConnected; }));
                 EXPECT_TRUE(rig.link->readerRunning());
                 EXPECT_TRUE(rig.link->closeGps());
@@ -380,7 +349,7 @@ TEST(SerialLink, WatchdogCountsOnlyEmptyFirstReadsWithAValidFix) {
 
 TEST(SerialLink, DestructorClosesAnOpenConnection) {
     Rig rig;
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     ASSERT_TRUE(rig.device->waitUntilBlocked(2s));
     rig.link.reset();
     EXPECT_EQ(rig.sounds.lost.load(), 1);
@@ -389,7 +358,7 @@ TEST(SerialLink, DestructorClosesAnOpenConnection) {
 TEST(SerialLink, ConcurrentClosesCloseOnce) {
     for (int round = 0; round < 20; ++round) {
         Rig rig;
-        ASSERT_TRUE(rig.open());
+        ASSERT_EQ(rig.open(), OpenResult::Opened);
         std::atomic<int> trues{0};
         std::thread a([&] { trues += rig.link->closeGps() ? 1 : 0; });
         std::thread b([&] { trues += rig.link->closeGps() ? 1 : 0; });

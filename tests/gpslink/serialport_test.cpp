@@ -84,11 +84,11 @@ struct PtyRig {
         auto port = std::make_unique<CountingPort>(timeout);
         device = port.get();
         link = std::make_unique<SerialLink>(
-            record, handlers, &sounds, messages, [this] { ++timerStops; },
-            [path](std::u16string_view) { return path; }, std::move(port));
+            record, handlers, &sounds, &events, [path](std::u16string_view) { return path; },
+            std::move(port));
         record.update([](NavState& nav) { resetNavState(nav); });
     }
-    bool open(bool sirf = false) {
+    OpenResult open(bool sirf = false) {
         PortNameText name;
         buildPortName(name, 1);
         return link->openGps(name, sirf);
@@ -96,8 +96,7 @@ struct PtyRig {
     LiveRecord record;
     RecordingHandlers handlers;
     RecordingSounds sounds;
-    RecordingMessages messages;
-    std::atomic<int> timerStops{0};
+    RecordingEvents events;
     CountingPort* device = nullptr;
     std::unique_ptr<SerialLink> link;
 };
@@ -120,14 +119,11 @@ double cpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-const ShownBox kOpenFailed{"Could not open port!\n\nPort may already be open", "Velocimo",
-                           MessageIcon::Stop, true, false};
-
 TEST(SerialPortPty, OpenConfiguresTheSlaveRaw4800) {
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
     PtyRig rig(pty.path);
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     termios t{};
     ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
     EXPECT_EQ(cfgetispeed(&t), speed_t{B4800});
@@ -137,7 +133,6 @@ TEST(SerialPortPty, OpenConfiguresTheSlaveRaw4800) {
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), tcflag_t{0});
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), tcflag_t{0});
     EXPECT_EQ(t.c_oflag & OPOST, tcflag_t{0});
-    EXPECT_TRUE(rig.messages.boxes().empty());
     int exclusive = 0;
     ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
@@ -153,10 +148,10 @@ TEST(SerialPortPty, OpenConfiguresTheSlaveRaw4800) {
     EXPECT_EQ(exclusive, 0);
 }
 
-TEST(SerialPortPty, SecondOpenerAndMissingDeviceGetOneBox) {
+TEST(SerialPortPty, SecondOpenerAndMissingDeviceFailTheOpenItself) {
     Pty pty;
     PtyRig first(pty.path);
-    ASSERT_TRUE(first.open());
+    ASSERT_EQ(first.open(), OpenResult::Opened);
     struct Case {
         const char* name;
         std::string path;
@@ -169,8 +164,7 @@ TEST(SerialPortPty, SecondOpenerAndMissingDeviceGetOneBox) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PtyRig second(c.path);
-        EXPECT_FALSE(second.open());
-        EXPECT_EQ(second.messages.boxes(), std::vector<ShownBox>{kOpenFailed});
+        EXPECT_EQ(second.open(), OpenResult::OpenFailed);
         EXPECT_FALSE(second.link->portOpen());
         EXPECT_FALSE(second.device->isOpen());
         EXPECT_FALSE(second.link->readerRunning());
@@ -180,16 +174,42 @@ TEST(SerialPortPty, SecondOpenerAndMissingDeviceGetOneBox) {
     EXPECT_TRUE(first.link->closeGps());
     // Once closed, the port can be opened again.
     PtyRig again(pty.path);
-    EXPECT_TRUE(again.open());
+    EXPECT_EQ(again.open(), OpenResult::Opened);
+}
+
+TEST(SerialPortPty, FailedAndClosedOpensLeaveNoDescriptorBehind) {
+    Pty pty;
+    SerialPort holder;
+    ASSERT_TRUE(holder.open(pty.path));
+    const int before = descriptorCount();
+    struct Case {
+        const char* name;
+        std::string path;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"held by another port", pty.path, false},
+        {"no such device", "/dev/velocimo-no-such-port", false},
+        {"not a terminal", "/dev/null", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            SerialPort port;
+            EXPECT_EQ(port.open(c.path), c.opens);
+            EXPECT_EQ(port.isOpen(), c.opens);
+            port.close();
+            EXPECT_FALSE(port.isOpen());
+        }
+        EXPECT_EQ(descriptorCount(), before);
+    }
+    holder.close();
+    EXPECT_EQ(descriptorCount(), before - 1);
 }
 
 TEST(SerialPortPty, NotATerminalFailsOnTheLineState) {
     PtyRig rig("/dev/null");
-    EXPECT_FALSE(rig.open());
-    const auto boxes = rig.messages.boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "GetCommState Error");
-    EXPECT_EQ(boxes[1].text, "Could not configure port!");
+    EXPECT_EQ(rig.open(), OpenResult::GetStateFailed);
     EXPECT_FALSE(rig.device->isOpen());
 }
 
@@ -199,7 +219,7 @@ TEST(SerialPortPty, SirfSentencesReachTheReceiverOnlyWhenAsked) {
         Pty pty;
         pty.makeSlaveRaw(); // as a port already set up by an earlier session
         PtyRig rig(pty.path);
-        ASSERT_TRUE(rig.open(sirf));
+        ASSERT_EQ(rig.open(sirf), OpenResult::Opened);
         const std::string got = pty.drain(300ms);
         EXPECT_EQ(got, sirf ? "$PSRF103,04,00,01,01*21\r\n$PSRF103,00,00,01,01*25\r\n"
                               "$PSRF103,02,00,01,01*27\r\n"
@@ -211,7 +231,7 @@ TEST(SerialPortPty, SirfSentencesReachTheReceiverOnlyWhenAsked) {
 TEST(SerialPortPty, CloseWakesABlockedRead) {
     Pty pty;
     PtyRig rig(pty.path); // the real one-second timeout
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     ASSERT_TRUE(waitFor([&] { return rig.device->reads.load() > 0; }, 2s));
     std::this_thread::sleep_for(50ms);
     const auto start = std::chrono::steady_clock::now();
@@ -224,7 +244,7 @@ TEST(SerialPortPty, CloseWakesABlockedRead) {
 TEST(SerialPortPty, IdleReadsTimeOutAtTheConfiguredPace) {
     Pty pty;
     PtyRig rig(pty.path, 100ms);
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     std::this_thread::sleep_for(1s);
     const int reads = rig.device->reads.load();
     EXPECT_GE(reads, 5);
@@ -235,7 +255,7 @@ TEST(SerialPortPty, IdleReadsTimeOutAtTheConfiguredPace) {
 TEST(SerialPortPty, UnpluggedDeviceNeitherCrashesNorSpins) {
     Pty pty;
     PtyRig rig(pty.path, 100ms);
-    ASSERT_TRUE(rig.open());
+    ASSERT_EQ(rig.open(), OpenResult::Opened);
     pty.send("$GPGGA,1\r\n");
     ASSERT_TRUE(waitFor([&] { return rig.handlers.lines().size() == 1; }, 2s));
     pty.closeMaster();
@@ -261,11 +281,10 @@ TEST(SerialPortPty, UnplugWithAFixFiresTheWatchdog) {
             n.fixValid = true;
             n.gpsConnected = true;
         });
-        ASSERT_TRUE(rig.open());
+        ASSERT_EQ(rig.open(), OpenResult::Opened);
         pty.closeMaster();
-        ASSERT_TRUE(rig.messages.waitForCount(1, 3s));
-        EXPECT_TRUE(rig.messages.boxes()[0].posted);
-        EXPECT_EQ(rig.timerStops.load(), 1);
+        ASSERT_TRUE(rig.events.waitForCount(1, 3s));
+        EXPECT_EQ(rig.events.count(), 1);
         EXPECT_EQ(rig.sounds.lost.load(), 1);
         EXPECT_FALSE(rig.record.read([](const NavState& n) { return n.gpsConnected; }));
         ASSERT_TRUE(waitFor([&] { return !rig.link->readerRunning(); }, 1s));
@@ -274,7 +293,7 @@ TEST(SerialPortPty, UnplugWithAFixFiresTheWatchdog) {
         // A new device through the same link.
         Pty next;
         PtyRig nextRig(next.path);
-        ASSERT_TRUE(nextRig.open());
+        ASSERT_EQ(nextRig.open(), OpenResult::Opened);
         EXPECT_TRUE(nextRig.link->closeGps());
     }
     EXPECT_EQ(threadCount(), threadsBefore);

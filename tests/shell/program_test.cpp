@@ -3,13 +3,17 @@
 
 #include "settings/regfilestore.h"
 #include "shell/app.h"
+#include "shell/linkmessages.h"
 #include "shell/program.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -36,15 +40,47 @@ public:
     bool ticking = false;
 };
 
+struct Box {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+    MessageButtons buttons;
+    bool topmost;
+    bool posted;
+    friend bool operator==(const Box&, const Box&) = default;
+};
+
+Box boxOf(const MessageRequest& r, bool posted) {
+    return {toUtf8(r.text), toUtf8(r.caption), r.icon, r.buttons, r.topmost, posted};
+}
+
+// The watchdog posts from the reader thread: recording is locked and can be waited for.
 class Boxes : public MessageBoxService {
 public:
     MessageResult show(const MessageRequest& r) override {
-        texts.push_back(r.text);
+        add(r, false);
         return answer;
     }
-    void post(const MessageRequest& r) override { texts.push_back(r.text); }
+    void post(const MessageRequest& r) override { add(r, true); }
+    bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, [&] { return shown.size() >= n; });
+    }
     MessageResult answer = MessageResult::Yes;
     std::vector<std::u16string> texts;
+    std::vector<Box> shown;
+
+private:
+    void add(const MessageRequest& r, bool posted) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            texts.push_back(r.text);
+            shown.push_back(boxOf(r, posted));
+        }
+        m_cv.notify_all();
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
 };
 
 class Player : public SoundPlayer {
@@ -66,10 +102,12 @@ public:
     SystemTime localNow() override { return SystemTime{2026, 12, 3, 9, 7, 5, 3, 0}; }
 };
 
-// A receiver that is always there and never says anything.
+// A receiver that is always there and never says anything. failAt names one step that
+// fails ("open", "getLineState", ...).
 class QuietDevice : public SerialDevice {
 public:
-    explicit QuietDevice(std::vector<std::string>& opened) : m_opened(opened) {}
+    explicit QuietDevice(std::vector<std::string>& opened, std::string failAt = {})
+        : m_opened(opened), m_failAt(std::move(failAt)) {}
     bool readPortByte(uint8_t& byte) override {
         byte = 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -77,22 +115,23 @@ public:
     }
     bool open(const std::string& path) override {
         m_opened.push_back(path);
-        m_open = !path.empty();
+        m_open = !path.empty() && m_failAt != "open";
         return m_open;
     }
     bool isOpen() const override { return m_open; }
     void write(const uint8_t*, std::size_t) override {}
-    bool getLineState(LineState&) override { return true; }
-    bool setLineState(const LineState&) override { return true; }
-    bool getTimeouts(PortTimeouts&) override { return true; }
-    bool setTimeouts(const PortTimeouts&) override { return true; }
+    bool getLineState(LineState&) override { return m_failAt != "getLineState"; }
+    bool setLineState(const LineState&) override { return m_failAt != "setLineState"; }
+    bool getTimeouts(PortTimeouts&) override { return m_failAt != "getTimeouts"; }
+    bool setTimeouts(const PortTimeouts&) override { return m_failAt != "setTimeouts"; }
     void purge() override {}
     void close() override { m_open = false; }
     void interrupt() override {}
 
 private:
     std::vector<std::string>& m_opened;
-    bool m_open = false;
+    std::string m_failAt;
+    std::atomic<bool> m_open{false};
 };
 
 class ProgramTest : public ::testing::Test {
@@ -104,19 +143,12 @@ protected:
     ~ProgramTest() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
 
     struct Run {
-        Run(ProgramTest& t)
+        explicit Run(ProgramTest& t, std::string failAt = {})
             : store(t.m_dir + "/Velocimo.reg"),
               program(record, settings, fields,
-                      ProgramServices{store,
-                                      SoundDefaults{},
-                                      player,
-                                      picker,
-                                      clock,
-                                      boxes,
-                                      nullptr,
-                                      nullptr,
-                                      {},
-                                      std::make_unique<QuietDevice>(opened)}),
+                      ProgramServices{store, SoundDefaults{}, player, picker, clock, boxes, nullptr,
+                                      nullptr, [this] { ++timerStops; },
+                                      std::make_unique<QuietDevice>(opened, failAt)}),
               app(record, settings, fields, program, boxes) {}
         LiveRecord record;
         Settings settings;
@@ -127,6 +159,7 @@ protected:
         FixedClock clock;
         Boxes boxes;
         std::vector<std::string> opened;
+        std::atomic<int> timerStops{0};
         Program program;
         App app;
         NullWindow window;
@@ -248,6 +281,88 @@ TEST_F(ProgramTest, NightTapSwapsTheThemeAndOptionsApplyUnits) {
     EXPECT_EQ(run.record.snapshot().speedUnitText, u"mph");
     EXPECT_EQ(run.record.decodeOptions().units, 2);
     EXPECT_EQ(run.program.portName(), u"COM7:");
+}
+
+// Every way an open can end, with the boxes it shows: step first, summary on top.
+struct OpenCase {
+    OpenResult result;
+    const char* failAt; // the QuietDevice step that produces it; null if none can
+    std::vector<Box> boxes;
+};
+
+std::vector<OpenCase> openCases() {
+    auto stop = [](const char* text, bool topmost, const char* caption = "Velocimo") {
+        return Box{text, caption, MessageIcon::Stop, MessageButtons::Ok, topmost, false};
+    };
+    return {
+        {OpenResult::Opened, "", {}},
+        {OpenResult::OpenFailed,
+         "open",
+         {stop("Could not open port!\n\nPort may already be open", true)}},
+        {OpenResult::GetStateFailed,
+         "getLineState",
+         {stop("GetCommState Error", false), stop("Could not configure port!", true)}},
+        {OpenResult::SetStateFailed,
+         "setLineState",
+         {stop("SetCommState Error", false, "Error"), stop("Could not configure port!", true)}},
+        {OpenResult::GetTimeoutsFailed,
+         "getTimeouts",
+         {stop("Could not set port timeouts!", true)}},
+        {OpenResult::SetTimeoutsFailed,
+         "setTimeouts",
+         {stop("SetCommTimeouts function failed", false),
+          stop("Could not set port timeouts!", true)}},
+        {OpenResult::ReaderFailed, nullptr, {stop("Could not start the GPS reader!", true)}},
+    };
+}
+
+TEST(LinkMessages, EveryOpenResultHasItsBoxesInOrder) {
+    const auto cases = openCases();
+    ASSERT_EQ(cases.size(), static_cast<std::size_t>(OpenResult::ReaderFailed) + 1);
+    for (const OpenCase& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.result));
+        std::vector<Box> boxes;
+        for (const MessageRequest& r : openMessages(c.result)) {
+            boxes.push_back(boxOf(r, false));
+        }
+        EXPECT_EQ(boxes, c.boxes);
+    }
+}
+
+TEST(LinkMessages, DataFlowIsATopmostExclamation) {
+    EXPECT_EQ(boxOf(dataFlowMessage(), true),
+              (Box{"Data flow interrupted!\n\nGPS may have disconnected, please check connection.",
+                   "Velocimo", MessageIcon::Exclamation, MessageButtons::Ok, true, true}));
+}
+
+TEST_F(ProgramTest, OpenShowsTheBoxesOfTheStepThatFailed) {
+    for (const OpenCase& c : openCases()) {
+        if (!c.failAt) {
+            continue;
+        }
+        SCOPED_TRACE(c.failAt);
+        Run run(*this, c.failAt);
+        ASSERT_TRUE(run.app.start(run.window));
+        run.app.command(command::kGpsOpen);
+        EXPECT_EQ(run.boxes.shown, c.boxes);
+        EXPECT_EQ(run.app.connected(), c.result == OpenResult::Opened);
+        EXPECT_EQ(run.window.ticking, c.result == OpenResult::Opened);
+        run.app.shutdown();
+    }
+}
+
+TEST_F(ProgramTest, WatchdogStopsTheTimerAndPostsOneBox) {
+    Run run(*this);
+    ASSERT_TRUE(run.app.start(run.window));
+    run.app.command(command::kGpsOpen);
+    ASSERT_TRUE(run.app.connected());
+    // The quiet receiver gives an empty read every few milliseconds: with a fix that counts.
+    run.record.update([](NavState& nav) { nav.fixValid = true; });
+    ASSERT_TRUE(run.boxes.waitForCount(1, std::chrono::seconds(5)));
+    EXPECT_EQ(run.boxes.shown, std::vector<Box>{boxOf(dataFlowMessage(), true)});
+    EXPECT_EQ(run.timerStops.load(), 1);
+    EXPECT_FALSE(run.app.connected());
+    EXPECT_FALSE(run.program.link().portOpen());
 }
 
 } // namespace

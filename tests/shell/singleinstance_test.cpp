@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <dirent.h>
+#include <functional>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -132,6 +134,54 @@ TEST(ClaimInstance, StaleSocketIsReplacedOtherFilesAreNot) {
 
     InstanceClaim tooLong = claimInstance("/tmp/" + std::string(200, 'x'));
     EXPECT_EQ(tooLong.role, InstanceRole::Failed);
+}
+
+// Descriptors the process holds, not counting the one that lists them.
+int descriptorCount() {
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(d)) {
+            if (e->d_name[0] != '.') {
+                ++n;
+            }
+        }
+        ::closedir(d);
+    }
+    return n - 1;
+}
+
+TEST(ClaimInstance, EveryPathClosesWhatItOpened) {
+    TempDir tmp;
+    const std::string path = tmp.path() + "/control";
+    const std::string plain = tmp.path() + "/plain";
+    ASSERT_EQ(std::system(("touch '" + plain + "'").c_str()), 0);
+    const int before = descriptorCount();
+    InstanceClaim primary = claimInstance(path);
+    ASSERT_EQ(primary.role, InstanceRole::Primary) << primary.error;
+    // The listening socket is the only one kept.
+    EXPECT_EQ(descriptorCount(), before + 1);
+
+    struct Case {
+        const char* name;
+        std::function<bool()> run;
+    };
+    const Case cases[] = {
+        {"second start", [&] { return claimInstance(path).role == InstanceRole::Secondary; }},
+        {"control line", [&] { return sendControlLine(path, "1023"); }},
+        {"nobody listening", [&] { return !sendControlLine(tmp.path() + "/none", "1023"); }},
+        {"not a socket", [&] { return claimInstance(plain).role == InstanceRole::Failed; }},
+        {"no folder for the lock",
+         [&] {
+             return claimInstance(tmp.path() + "/missing/control").role == InstanceRole::Failed;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(c.run());
+        EXPECT_EQ(descriptorCount(), before + 1);
+    }
+    ::close(primary.listenFd);
+    EXPECT_EQ(descriptorCount(), before);
 }
 
 TEST(ControlLineReader, CutsLinesAcrossChunksAndDropsOverlongOnes) {

@@ -4,9 +4,9 @@
 // reader thread while a test waits on the main thread.
 
 #include "gpslink/serialdevice.h"
+#include "gpslink/seriallink.h"
 #include "nmea/handlers.h"
 #include "shell/core/fixsound.h"
-#include "shell/core/platform.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,9 +14,22 @@
 #include <dirent.h>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace velocimo {
+
+inline void PrintTo(OpenResult r, std::ostream* os) {
+    static constexpr const char* kNames[] = {
+        "Opened",         "OpenFailed",        "GetStateFailed",
+        "SetStateFailed", "GetTimeoutsFailed", "SetTimeoutsFailed",
+        "ReaderFailed"};
+    *os << kNames[static_cast<int>(r)];
+}
+
+} // namespace velocimo
 
 namespace velocimo::test {
 
@@ -47,42 +60,29 @@ public:
     std::atomic<int> lost{0};
 };
 
-struct ShownBox {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-    bool topmost;
-    bool posted;
-    friend bool operator==(const ShownBox&, const ShownBox&) = default;
-};
-
-class RecordingMessages : public MessageBoxService {
+// Counts the watchdog's reports, which arrive on the reader thread.
+class RecordingEvents : public LinkEvents {
 public:
-    MessageResult show(const MessageRequest& r) override {
-        add(r, false);
-        return MessageResult::Ok;
-    }
-    void post(const MessageRequest& r) override { add(r, true); }
-    std::vector<ShownBox> boxes() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_boxes;
-    }
-    bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, timeout, [&] { return m_boxes.size() >= n; });
-    }
-
-private:
-    void add(const MessageRequest& r, bool posted) {
+    void dataFlowInterrupted() override {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_boxes.push_back({toUtf8(r.text), toUtf8(r.caption), r.icon, r.topmost, posted});
+            ++m_count;
         }
         m_cv.notify_all();
     }
+    int count() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_count;
+    }
+    bool waitForCount(int n, std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, [&] { return m_count >= n; });
+    }
+
+private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::vector<ShownBox> m_boxes;
+    int m_count = 0;
 };
 
 enum class FailAt { Nothing, Open, GetLineState, SetLineState, GetTimeouts, SetTimeouts };
@@ -266,6 +266,20 @@ inline int threadCount() {
         closedir(d);
     }
     return n;
+}
+
+// Descriptors the process holds, not counting the one that lists them.
+inline int descriptorCount() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.') {
+                ++n;
+            }
+        }
+        closedir(d);
+    }
+    return n - 1;
 }
 
 } // namespace velocimo::test

@@ -1,6 +1,7 @@
 // velocimo-sim: a GPS receiver on a pseudo-terminal, for trying Velocimo without hardware.
 
 #include "nmeasim.h"
+#include "shell/core/filedescriptor.h"
 
 #include <atomic>
 #include <cerrno>
@@ -181,13 +182,18 @@ int main(int argc, char** argv) {
         }
     }
 
-    int master = -1;
-    int slave = -1;
+    int masterFd = -1;
+    int slaveFd = -1;
     char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    if (openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0) {
         std::perror("velocimo-sim: openpty");
         return 1;
     }
+    // The master goes last: closing it is what hangs up whoever still reads the slave.
+    const velocimo::FileDescriptor masterOwner(masterFd);
+    const velocimo::FileDescriptor slaveOwner(slaveFd);
+    const int master = masterOwner.get();
+    const int slave = slaveOwner.get();
     // The slave stays open here, so the master never sees a hang-up between listeners. Raw,
     // so nothing is echoed or translated before the application sets the line up itself.
     termios raw{};
@@ -219,8 +225,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velocimo-sim: cannot make link '%s': %s\n", options.link.c_str(),
                          std::strerror(errno));
             ::unlink(temp.c_str());
-            ::close(master);
-            ::close(slave);
             return 1;
         }
         linked = true;
@@ -267,7 +271,5 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(0.5 / options.rate)));
     }
-    ::close(slave);
-    ::close(master);
     return 0;
 }
