@@ -31,8 +31,6 @@ public:
     void loadLogFields() override { m_r.add("loadLogFields"); }
     void saveRunState() override { m_r.add("saveRunState"); }
     void saveOptions() override { m_r.add("saveOptions"); }
-    void createFonts() override { m_r.add("createFonts"); }
-    void createDrawingObjects() override { m_r.add("createDrawingObjects"); }
     void applyNightMode() override { m_r.add("applyNightMode"); }
     void handleTap(int32_t x, int32_t y) override {
         m_r.add("handleTap " + std::to_string(x) + "," + std::to_string(y));
@@ -138,9 +136,8 @@ TEST_F(AppTest, StartsInOrderAndResetsEverythingFirst) {
 
     ASSERT_TRUE(app.start(window));
 
-    const Calls expected = {"resetStartValues", "loadRunState",  "createFonts",
-                            "loadOptions",      "loadLogFields", "createDrawingObjects",
-                            "applyNightMode",   "createWindow",  "showAndPaint"};
+    const Calls expected = {"resetStartValues", "loadRunState", "loadOptions", "loadLogFields",
+                            "applyNightMode",   "createWindow", "showAndPaint"};
     EXPECT_EQ(rec.calls, expected);
     EXPECT_EQ(settings.speedLimits[0], 0);
     EXPECT_TRUE(settings.continuousOverSound);

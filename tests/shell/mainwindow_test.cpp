@@ -35,8 +35,6 @@ public:
     void loadLogFields() override {}
     void saveRunState() override { calls.push_back("saveRunState"); }
     void saveOptions() override { calls.push_back("saveOptions"); }
-    void createFonts() override {}
-    void createDrawingObjects() override {}
     void applyNightMode() override {}
     void handleTap(int32_t x, int32_t y) override {
         calls.push_back("tap " + std::to_string(x) + "," + std::to_string(y));
