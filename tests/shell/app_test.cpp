@@ -1,4 +1,5 @@
 #include "shell/app.h"
+#include "tests/support/fakemessageboxes.h"
 
 #include <gtest/gtest.h>
 
@@ -88,18 +89,6 @@ private:
     Recorder& m_r;
 };
 
-class FakeMessages : public MessageBoxService {
-public:
-    MessageResult show(const MessageRequest& request) override {
-        shown.push_back(request);
-        return request.buttons == MessageButtons::YesNo ? answer : MessageResult::Ok;
-    }
-    void post(const MessageRequest& request) override { posted.push_back(request); }
-    MessageResult answer = MessageResult::Yes;
-    std::vector<MessageRequest> shown;
-    std::vector<MessageRequest> posted;
-};
-
 class AppTest : public ::testing::Test {
 protected:
     AppTest() : parts(rec, settings), window(rec), app(record, settings, logFields, parts, boxes) {}
@@ -124,7 +113,7 @@ protected:
     LogFieldSet logFields;
     FakeParts parts;
     FakeWindow window;
-    FakeMessages boxes;
+    FakeMessageBoxes boxes;
     App app;
 };
 
@@ -173,7 +162,7 @@ TEST_F(AppTest, AutoConnectOpensAfterTheFirstPaint) {
         p.storedAutoConnect = c.autoConnect;
         p.openResult = c.openWorks;
         FakeWindow w(r);
-        FakeMessages m;
+        FakeMessageBoxes m;
         App a(rec2, s, f, p, m);
         ASSERT_TRUE(a.start(w));
         const Calls tail(r.calls.end() - static_cast<long>(c.tail.size()), r.calls.end());
