@@ -15,11 +15,9 @@ bool App::start(WindowHost& host) {
     m_parts.resetStartValues();
 
     m_parts.loadRunState();
-    m_parts.createFonts();
     m_parts.loadOptions();
     publishDecodeOptions();
     m_parts.loadLogFields();
-    m_parts.createDrawingObjects();
     m_parts.applyNightMode();
 
     if (!host.createWindow()) {

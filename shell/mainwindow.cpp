@@ -12,18 +12,19 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdint>
+
 namespace velocimo {
 
-DashboardWidget::DashboardWidget(Render render, Tap tap, QWidget* parent)
-    : QWidget(parent), m_render(std::move(render)), m_tap(std::move(tap)) {
+DashboardWidget::DashboardWidget(DashboardSource& source, App& app, QWidget* parent)
+    : QWidget(parent), m_source(source), m_app(app) {
     setFixedSize(kDashboardWidth, kDashboardHeight);
     // Every pixel comes from the back buffer: nothing to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void DashboardWidget::paintEvent(QPaintEvent*) {
-    const bool afterTick = takeTickRepaint && takeTickRepaint();
-    const QImage& picture = m_render(afterTick);
+    const QImage& picture = m_source.render(m_app.takeTickRepaint());
     QPainter painter(this);
     painter.drawImage(0, 0, picture);
 }
@@ -34,28 +35,22 @@ void DashboardWidget::mouseReleaseEvent(QMouseEvent* event) {
     }
     // The position is read as two unsigned 16-bit halves, as a stylus message carries it.
     const QPoint at = event->position().toPoint();
-    const auto x = static_cast<int32_t>(static_cast<uint16_t>(at.x()));
-    const auto y = static_cast<int32_t>(static_cast<uint16_t>(at.y()));
-    m_tap(x, y);
+    emit tapped(static_cast<uint16_t>(at.x()), static_cast<uint16_t>(at.y()));
 }
 
-MainWindow::MainWindow(App& app, DashboardWidget::Render render, WindowDialogs dialogs,
-                       QWidget* parent)
-    : QWidget(parent), m_app(app), m_dialogs(std::move(dialogs)) {
+MainWindow::MainWindow(App& app, DashboardSource& source, QWidget* parent)
+    : QWidget(parent), m_app(app) {
     setWindowTitle(QStringLiteral("Velocimo"));
     m_timer = new QTimer(this);
     m_timer->setInterval(1000);
     m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, [this] {
         m_app.tick();
-        if (afterTick) {
-            afterTick();
-        }
+        emit ticked();
     });
 
-    m_dashboard = new DashboardWidget(
-        std::move(render), [this](int32_t x, int32_t y) { m_app.tap(x, y); }, this);
-    m_dashboard->takeTickRepaint = [this] { return m_app.takeTickRepaint(); };
+    m_dashboard = new DashboardWidget(source, app, this);
+    connect(m_dashboard, &DashboardWidget::tapped, this, [this](int x, int y) { m_app.tap(x, y); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -175,21 +170,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::runOptionsDialog() {
-    if (m_dialogs.options) {
-        m_dialogs.options(this);
-    }
+    emit optionsDialogRequested();
 }
 
 void MainWindow::runAboutDialog() {
-    if (m_dialogs.about) {
-        m_dialogs.about(this);
-    }
+    emit aboutDialogRequested();
 }
 
 void MainWindow::runLoggingDialog() {
-    if (m_dialogs.logging) {
-        m_dialogs.logging(this);
-    }
+    emit loggingDialogRequested();
 }
 
 } // namespace velocimo

@@ -9,8 +9,6 @@
 #include <QImage>
 #include <QWidget>
 
-#include <functional>
-
 class QMenu;
 class QTimer;
 class QToolButton;
@@ -19,39 +17,37 @@ namespace velocimo {
 
 inline constexpr int kMenuStripHeight = 26;
 
+// What the dashboard shows, asked for at every paint.
+class DashboardSource {
+public:
+    virtual ~DashboardSource() = default;
+    // The finished picture. afterTick: this paint follows a tick, so the graphs advance.
+    virtual const QImage& render(bool afterTick) = 0;
+};
+
 // Paints a finished back buffer in one piece; a stylus (mouse) release is a tap.
 class DashboardWidget : public QWidget {
     Q_OBJECT
 public:
-    using Render = std::function<const QImage&(bool afterTick)>;
-    using Tap = std::function<void(int32_t x, int32_t y)>;
-    DashboardWidget(Render render, Tap tap, QWidget* parent = nullptr);
+    DashboardWidget(DashboardSource& source, App& app, QWidget* parent = nullptr);
+
+signals:
+    // In client pixels.
+    void tapped(int x, int y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    Render m_render;
-    Tap m_tap;
-
-public:
-    // Set by the window for the paint that follows a tick.
-    std::function<bool()> takeTickRepaint;
-};
-
-// Dialogs the window opens; each runs modally and returns when closed.
-struct WindowDialogs {
-    std::function<void(QWidget* parent)> options;
-    std::function<void(QWidget* parent)> about;
-    std::function<void(QWidget* parent)> logging;
+    DashboardSource& m_source;
+    App& m_app;
 };
 
 class MainWindow : public QWidget, public WindowHost {
     Q_OBJECT
 public:
-    MainWindow(App& app, DashboardWidget::Render render, WindowDialogs dialogs,
-               QWidget* parent = nullptr);
+    MainWindow(App& app, DashboardSource& source, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // WindowHost
@@ -71,8 +67,14 @@ public:
     DashboardWidget* dashboard() const { return m_dashboard; }
     // The four drop-down buttons, in strip order.
     QToolButton* menuButton(int index) const { return m_buttons[index]; }
-    // Called after each tick (the status hook).
-    std::function<void()> afterTick;
+signals:
+    // After each tick of the timer.
+    void ticked();
+    // The menus ask for their dialogs through these. A receiver runs its dialog modally
+    // and returns when it is closed, so it must be connected directly.
+    void optionsDialogRequested();
+    void aboutDialogRequested();
+    void loggingDialogRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,7 +84,6 @@ private:
     QAction* addItem(QMenu* menu, int id, const char* label);
 
     App& m_app;
-    WindowDialogs m_dialogs;
     DashboardWidget* m_dashboard = nullptr;
     QTimer* m_timer = nullptr;
     QAction* m_logOn = nullptr;

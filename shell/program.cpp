@@ -62,10 +62,6 @@ void Program::saveOptions() {
     velocimo::saveOptions(m_store, m_settings);
 }
 
-// The Qt dashboard makes its fonts and pens when it first draws; nothing to do ahead.
-void Program::createFonts() {}
-void Program::createDrawingObjects() {}
-
 void Program::applyNightMode() {
     velocimo::applyNightMode(*m_dashboard, m_settings);
 }

@@ -51,8 +51,6 @@ public:
     void loadLogFields() override;
     void saveRunState() override;
     void saveOptions() override;
-    void createFonts() override;
-    void createDrawingObjects() override;
     void applyNightMode() override;
     void handleTap(int32_t x, int32_t y) override;
     bool openGps() override;

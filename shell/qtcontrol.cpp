@@ -1,5 +1,7 @@
 #include "shell/qtcontrol.h"
 
+#include "shell/core/filedescriptor.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -53,7 +55,7 @@ void ControlServer::readClient(int fd) {
                 return;
             }
             it->second.reader.feed(buffer, static_cast<std::size_t>(n),
-                                   [this](std::string_view line) { handleLine(line); });
+                                   [this, fd](std::string_view line) { handleLine(fd, line); });
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -79,16 +81,20 @@ void ControlServer::dropClient(int fd) {
     ::close(fd);
 }
 
-void ControlServer::handleLine(std::string_view line) {
+void ControlServer::handleLine(int client, std::string_view line) {
     if (line == "activate") {
-        if (onActivate) {
-            onActivate();
-        }
+        emit activateRequested();
     } else if (line == "1023") {
-        if (onSaveAndDisconnect) {
-            onSaveAndDisconnect();
-        }
+        emit saveAndDisconnectRequested();
+    } else if (line == "status") {
+        emit statusRequested(client);
     }
+}
+
+bool ControlServer::reply(int client, std::string_view line) {
+    // A client that has gone is dropped at its next read, not here: its line reader may
+    // still be running.
+    return m_clients.count(client) != 0 && writeAll(client, line);
 }
 
 namespace {
@@ -112,9 +118,7 @@ SignalCloser::SignalCloser(QObject* parent) : QObject(parent) {
     connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;
         while (::read(g_signalPipe[0], &byte, 1) == 1) {
-            if (onSignal) {
-                onSignal(byte);
-            }
+            emit signalReceived(byte);
         }
     });
     struct sigaction action {};

@@ -6,15 +6,17 @@
 
 #include <QObject>
 
-#include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <string_view>
 
 class QSocketNotifier;
 
 namespace velocimo {
 
-// Accepts clients on a listening socket from claimInstance and reports their lines.
+// Accepts clients on a listening socket from claimInstance and reports their lines:
+// "activate", "1023" and "status". A client stays connected for further lines.
 class ControlServer : public QObject {
     Q_OBJECT
 public:
@@ -23,8 +25,15 @@ public:
     ControlServer(int listenFd, std::string socketPath, QObject* parent = nullptr);
     ~ControlServer() override;
 
-    std::function<void()> onActivate;
-    std::function<void()> onSaveAndDisconnect;
+    // Writes a reply to a client; false when it could not be written whole.
+    bool reply(int client, std::string_view line);
+
+signals:
+    void activateRequested();
+    void saveAndDisconnectRequested();
+    // A receiver answers with reply(client, ...) before it returns (a direct connection):
+    // later the descriptor may belong to another client.
+    void statusRequested(int client);
 
 private:
     struct Client {
@@ -34,7 +43,7 @@ private:
     void acceptClients();
     void readClient(int fd);
     void dropClient(int fd);
-    void handleLine(std::string_view line);
+    void handleLine(int client, std::string_view line);
 
     int m_listenFd;
     std::string m_socketPath;
@@ -42,15 +51,17 @@ private:
     std::map<int, Client> m_clients;
 };
 
-// SIGTERM, SIGINT and SIGHUP become a call of onSignal on the main thread (self-pipe):
-// the window then closes as a close request does, saving what a close saves.
+// SIGTERM, SIGINT and SIGHUP become signalReceived on the main thread (self-pipe): the
+// window then closes as a close request does, saving what a close saves.
 class SignalCloser : public QObject {
     Q_OBJECT
 public:
     explicit SignalCloser(QObject* parent = nullptr);
     ~SignalCloser() override;
     bool installed() const { return m_notifier != nullptr; }
-    std::function<void(int signal)> onSignal;
+
+signals:
+    void signalReceived(int signal);
 
 private:
     std::unique_ptr<QSocketNotifier> m_notifier;

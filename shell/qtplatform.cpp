@@ -21,11 +21,6 @@ std::u16string toU16(const QString& text) {
 QtMessageBoxService::QtMessageBoxService(QObject* parent) : QObject(parent) {}
 
 MessageResult QtMessageBoxService::show(const MessageRequest& request) {
-    ++m_shown;
-    m_last = request;
-    if (m_autoAnswer) {
-        return m_answer;
-    }
     QMessageBox::Icon icon = QMessageBox::Information;
     switch (request.icon) {
     case MessageIcon::Information:

@@ -21,21 +21,8 @@ public:
     MessageResult show(const MessageRequest& request) override;
     void post(const MessageRequest& request) override;
 
-    // Every box shown so far (tests read it; boxes then answer themselves, see below).
-    int shownCount() const { return m_shown; }
-    // Tests: boxes are not shown but answered at once with this result.
-    void answerAutomatically(bool on, MessageResult answer = MessageResult::Ok) {
-        m_autoAnswer = on;
-        m_answer = answer;
-    }
-    const MessageRequest& lastRequest() const { return m_last; }
-
 private:
     QPointer<QWidget> m_window;
-    int m_shown = 0;
-    bool m_autoAnswer = false;
-    MessageResult m_answer = MessageResult::Ok;
-    MessageRequest m_last;
 };
 
 // QFileDialog's own (non-native) dialogs, so they look and behave alike everywhere.

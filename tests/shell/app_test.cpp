@@ -1,4 +1,5 @@
 #include "shell/app.h"
+#include "tests/support/fakemessageboxes.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +32,6 @@ public:
     void loadLogFields() override { m_r.add("loadLogFields"); }
     void saveRunState() override { m_r.add("saveRunState"); }
     void saveOptions() override { m_r.add("saveOptions"); }
-    void createFonts() override { m_r.add("createFonts"); }
-    void createDrawingObjects() override { m_r.add("createDrawingObjects"); }
     void applyNightMode() override { m_r.add("applyNightMode"); }
     void handleTap(int32_t x, int32_t y) override {
         m_r.add("handleTap " + std::to_string(x) + "," + std::to_string(y));
@@ -90,18 +89,6 @@ private:
     Recorder& m_r;
 };
 
-class FakeMessages : public MessageBoxService {
-public:
-    MessageResult show(const MessageRequest& request) override {
-        shown.push_back(request);
-        return request.buttons == MessageButtons::YesNo ? answer : MessageResult::Ok;
-    }
-    void post(const MessageRequest& request) override { posted.push_back(request); }
-    MessageResult answer = MessageResult::Yes;
-    std::vector<MessageRequest> shown;
-    std::vector<MessageRequest> posted;
-};
-
 class AppTest : public ::testing::Test {
 protected:
     AppTest() : parts(rec, settings), window(rec), app(record, settings, logFields, parts, boxes) {}
@@ -126,7 +113,7 @@ protected:
     LogFieldSet logFields;
     FakeParts parts;
     FakeWindow window;
-    FakeMessages boxes;
+    FakeMessageBoxes boxes;
     App app;
 };
 
@@ -138,9 +125,8 @@ TEST_F(AppTest, StartsInOrderAndResetsEverythingFirst) {
 
     ASSERT_TRUE(app.start(window));
 
-    const Calls expected = {"resetStartValues", "loadRunState",  "createFonts",
-                            "loadOptions",      "loadLogFields", "createDrawingObjects",
-                            "applyNightMode",   "createWindow",  "showAndPaint"};
+    const Calls expected = {"resetStartValues", "loadRunState", "loadOptions", "loadLogFields",
+                            "applyNightMode",   "createWindow", "showAndPaint"};
     EXPECT_EQ(rec.calls, expected);
     EXPECT_EQ(settings.speedLimits[0], 0);
     EXPECT_TRUE(settings.continuousOverSound);
@@ -176,7 +162,7 @@ TEST_F(AppTest, AutoConnectOpensAfterTheFirstPaint) {
         p.storedAutoConnect = c.autoConnect;
         p.openResult = c.openWorks;
         FakeWindow w(r);
-        FakeMessages m;
+        FakeMessageBoxes m;
         App a(rec2, s, f, p, m);
         ASSERT_TRUE(a.start(w));
         const Calls tail(r.calls.end() - static_cast<long>(c.tail.size()), r.calls.end());

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -97,12 +98,42 @@ int waitExit(pid_t pid, std::chrono::milliseconds limit) {
     return WEXITSTATUS(status);
 }
 
-std::map<std::string, std::string> readStatus(const std::string& path) {
+// Asks the running program for its status line over the control socket and picks out the
+// few top-level members the tests look at. Empty when no program answers.
+std::map<std::string, std::string> queryStatus(const std::string& socketPath) {
     std::map<std::string, std::string> values;
-    std::ifstream in(path);
-    std::string key, value;
-    while (in >> key >> value) {
-        values[key] = value;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    std::string line;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, "status\n", 7, MSG_NOSIGNAL) == 7) {
+        const auto end = std::chrono::steady_clock::now() + 3s;
+        while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd wait{fd, POLLIN, 0};
+            if (::poll(&wait, 1, 100) <= 0) {
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                break;
+            }
+            line.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (line.empty() || line.back() != '\n') {
+        return values;
+    }
+    for (const char* name : {"gpsConnected", "fixValid", "ticks", "tickPaints"}) {
+        const std::string key = std::string("\"") + name + "\":";
+        const std::size_t at = line.find(key);
+        if (at != std::string::npos) {
+            const std::size_t from = at + key.size();
+            values[name] = line.substr(from, line.find_first_of(",}", from) - from);
+        }
     }
     return values;
 }
@@ -152,13 +183,12 @@ protected:
     }
 
     std::string storePath() const { return m_dir + "/config/Korvane/Velocimo.reg"; }
-    std::string statusPath() const { return m_dir + "/status"; }
+    std::map<std::string, std::string> status() const { return queryStatus(controlPath()); }
     std::string controlPath() const { return m_dir + "/run/velocimo/control"; }
     std::map<std::string, std::string> env() const {
         return {{"QT_QPA_PLATFORM", "offscreen"},
                 {"XDG_RUNTIME_DIR", m_dir + "/run"},
-                {"XDG_CONFIG_HOME", m_dir + "/config"},
-                {"VELOCIMO_STATUS_FILE", statusPath()}};
+                {"XDG_CONFIG_HOME", m_dir + "/config"}};
     }
     pid_t startProgram() {
         const pid_t pid = spawn({kProgram}, env(), m_dir + "/velocimo.err");
@@ -171,8 +201,8 @@ protected:
 
     // Running, ticking, and the last painted record has a valid fix.
     bool ticksWithAFix() const {
-        auto s = readStatus(statusPath());
-        return s["connected"] == "1" && s["fixValid"] == "1" &&
+        auto s = status();
+        return s["gpsConnected"] == "true" && s["fixValid"] == "true" &&
                std::atol(s["ticks"].c_str()) >= 1 && std::atol(s["tickPaints"].c_str()) >= 1;
     }
 
@@ -218,14 +248,14 @@ TEST_F(EndToEnd, StartsConnectedSecondStartHandsOverAnd1023Disconnects) {
     EXPECT_EQ(::kill(first, 0), 0) << "the first program keeps running";
 
     ASSERT_TRUE(sendControlLine(controlPath(), "1023"));
-    ASSERT_TRUE(waitFor([this] { return readStatus(statusPath())["connected"] == "0"; }, 5000ms));
+    ASSERT_TRUE(waitFor([this] { return status()["gpsConnected"] == "false"; }, 5000ms));
     EXPECT_TRUE(stored(u"SelectedDisplay", value));
     ASSERT_TRUE(stored(u"DistTotal", value));
     EXPECT_GE(value, 1234u);
     // The tick has stopped: no tick arrives any more.
-    const std::string ticks = readStatus(statusPath())["ticks"];
+    const std::string ticks = status()["ticks"];
     std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(readStatus(statusPath())["ticks"], ticks);
+    EXPECT_EQ(status()["ticks"], ticks);
     EXPECT_EQ(::kill(first, 0), 0);
     EXPECT_TRUE(errors().find("velocimo:") == std::string::npos) << errors();
 }
@@ -240,7 +270,6 @@ TEST_F(EndToEnd, TerminationSignalSavesTheRunStateAndEnds) {
             key->writeDword(u"SelectedDisplay", 77);
             key->close();
         }
-        ::unlink(statusPath().c_str());
         const pid_t pid = startProgram();
         ASSERT_GT(pid, 0);
         ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 10000ms)) << errors();
@@ -263,7 +292,7 @@ TEST_F(EndToEnd, RefusesAControlFolderOthersCanEnter) {
     EXPECT_EQ(waitExit(pid, 5000ms), 1);
     forget(pid);
     EXPECT_NE(errors().find("velocimo:"), std::string::npos);
-    EXPECT_FALSE(exists(statusPath()));
+    EXPECT_TRUE(status().empty()) << "nothing answers";
 }
 
 } // namespace
@@ -303,7 +332,7 @@ protected:
         EXPECT_GT(pid, 0);
         m_programs.push_back(pid);
         std::this_thread::sleep_for(12s);
-        m_ticks = std::atol(readStatus(statusPath())["ticks"].c_str());
+        m_ticks = std::atol(status()["ticks"].c_str());
         ::kill(pid, SIGTERM);
         EXPECT_EQ(waitExit(pid, 5000ms), 0) << errors();
         forget(pid);

@@ -1,11 +1,17 @@
+#include "settings/regfilestore.h"
+#include "shell/core/navstatejson.h"
+#include "shell/desktop.h"
 #include "shell/mainwindow.h"
 #include "shell/qtcontrol.h"
 #include "shell/qtplatform.h"
+#include "tests/support/fakemessageboxes.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -16,6 +22,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -35,8 +42,6 @@ public:
     void loadLogFields() override {}
     void saveRunState() override { calls.push_back("saveRunState"); }
     void saveOptions() override { calls.push_back("saveOptions"); }
-    void createFonts() override {}
-    void createDrawingObjects() override {}
     void applyNightMode() override {}
     void handleTap(int32_t x, int32_t y) override {
         calls.push_back("tap " + std::to_string(x) + "," + std::to_string(y));
@@ -60,24 +65,22 @@ private:
     Settings& m_settings;
 };
 
-class WindowTest : public ::testing::Test {
+// The window with fakes behind it; the dashboard shows one plain picture.
+class WindowTest : public ::testing::Test, public DashboardSource {
 protected:
     WindowTest()
-        : parts(settings), app(record, settings, fields, parts, messages),
-          window(
-              app,
-              [this](bool afterTick) -> const QImage& {
-                  paints.push_back(afterTick);
-                  return picture;
-              },
-              WindowDialogs{}) {
+        : parts(settings), app(record, settings, fields, parts, messages), window(app, *this) {
         picture = QImage(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
         picture.fill(Qt::darkCyan);
-        messages.answerAutomatically(true, MessageResult::Yes);
         EXPECT_TRUE(app.start(window));
         QCoreApplication::processEvents();
         paints.clear();
         parts.calls.clear();
+    }
+
+    const QImage& render(bool afterTick) override {
+        paints.push_back(afterTick);
+        return picture;
     }
 
     QMenu* menu(int index) { return window.menuButton(index)->menu(); }
@@ -95,7 +98,7 @@ protected:
     Settings settings;
     LogFieldSet fields;
     Parts parts;
-    QtMessageBoxService messages;
+    FakeMessageBoxes messages;
     App app;
     QImage picture;
     std::vector<bool> paints;
@@ -149,6 +152,7 @@ TEST_F(WindowTest, LogOnIsTickedExactlyWhileLoggingIsOn) {
 }
 
 TEST_F(WindowTest, OpenStartsTheSecondTickAndCloseStopsIt) {
+    QSignalSpy ticked(&window, &MainWindow::ticked);
     EXPECT_FALSE(window.tickTimer()->isActive());
     item(1, "Open")->trigger();
     EXPECT_TRUE(window.tickTimer()->isActive());
@@ -161,6 +165,7 @@ TEST_F(WindowTest, OpenStartsTheSecondTickAndCloseStopsIt) {
         std::count(parts.calls.begin(), parts.calls.end(), "checkSpeedLimit") == 1, 2500);
     QTRY_VERIFY_WITH_TIMEOUT(!paints.empty(), 1000);
     EXPECT_EQ(paints, std::vector<bool>{true});
+    EXPECT_EQ(ticked.count(), 1);
     window.dashboard()->repaint();
     EXPECT_EQ(paints, (std::vector<bool>{true, false}));
 
@@ -184,11 +189,12 @@ TEST_F(WindowTest, ResetAnswersGoThroughTheMessageBoxes) {
         nav.topSpeed = 80.0;
         nav.topSpeedText.assignUtf8("80.0");
     });
-    messages.answerAutomatically(true, MessageResult::No);
+    messages.answer = MessageResult::No;
     item(2, "Top Speed")->trigger();
     EXPECT_EQ(record.snapshot().topSpeedText, u"80.0");
-    EXPECT_EQ(messages.lastRequest().text, u"Are you sure you want to reset the top speed?");
-    messages.answerAutomatically(true, MessageResult::Yes);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown.back().text, u"Are you sure you want to reset the top speed?");
+    messages.answer = MessageResult::Yes;
     item(2, "Top Speed")->trigger();
     EXPECT_EQ(record.snapshot().topSpeedText, u"0.0");
 }
@@ -199,21 +205,125 @@ TEST_F(WindowTest, CtrlQClosesTheWindowSavingOnlyTheRunState) {
     QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 1000);
     EXPECT_EQ(parts.calls, std::vector<std::string>{"saveRunState"});
+    // The close asked the application's event loop to end, and no loop was running to
+    // take it: run one to its end, or every modal loop after this test ends at once.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+TEST_F(WindowTest, DialogItemsAskForTheirDialogsAndWaitForThem) {
+    std::vector<std::string> ran;
+    QObject::connect(&window, &MainWindow::optionsDialogRequested,
+                     [&] { ran.push_back("options"); });
+    QObject::connect(&window, &MainWindow::aboutDialogRequested, [&] { ran.push_back("about"); });
+    QObject::connect(&window, &MainWindow::loggingDialogRequested,
+                     [&] { ran.push_back("logging"); });
+    struct Case {
+        int menu;
+        const char* item;
+        const char* dialog;
+    };
+    for (const Case& c :
+         {Case{0, "Options", "options"}, Case{0, "About", "about"}, Case{3, "Setup", "logging"}}) {
+        ran.clear();
+        item(c.menu, c.item)->trigger();
+        // Run before the command returned: the settings it changed are used right after.
+        EXPECT_EQ(ran, std::vector<std::string>{c.dialog}) << c.item;
+    }
+}
+
+// Clicks a button of each message box that opens, from inside the box's own event loop,
+// and notes what the box said.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(QMessageBox::StandardButton button) {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, button] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (box && box->isVisible()) {
+                    seen.push_back({box->text(), box->windowTitle(), box->thread()});
+                    box->button(button)->click();
+                }
+            }
+        });
+        m_timer.start();
+    }
+    struct Seen {
+        QString text;
+        QString caption;
+        QThread* thread;
+    };
+    std::vector<Seen> seen;
+
+private:
+    QTimer m_timer;
+};
+
+bool anyMessageBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(widget)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(QtMessageBoxService, ShowReturnsTheButtonClicked) {
+    struct Case {
+        MessageButtons buttons;
+        QMessageBox::StandardButton click;
+        MessageResult result;
+    };
+    for (const Case& c : {Case{MessageButtons::YesNo, QMessageBox::Yes, MessageResult::Yes},
+                          Case{MessageButtons::YesNo, QMessageBox::No, MessageResult::No},
+                          Case{MessageButtons::Ok, QMessageBox::Ok, MessageResult::Ok}}) {
+        QtMessageBoxService messages;
+        BoxAnswerer answerer(c.click);
+        MessageRequest request;
+        request.text = u"Are you sure?";
+        request.buttons = c.buttons;
+        EXPECT_EQ(messages.show(request), c.result);
+        ASSERT_EQ(answerer.seen.size(), 1u);
+        EXPECT_EQ(answerer.seen[0].text, "Are you sure?");
+    }
 }
 
 TEST(QtMessageBoxService, PostFromAnotherThreadShowsOnTheMainThread) {
     QtMessageBoxService messages;
-    messages.answerAutomatically(true);
+    BoxAnswerer answerer(QMessageBox::Ok);
     std::thread worker([&messages] {
         MessageRequest request;
         request.text = u"Data flow interrupted!";
         messages.post(request);
     });
     worker.join();
-    EXPECT_EQ(messages.shownCount(), 0) << "post must not show the box on the caller's thread";
-    QTRY_COMPARE_WITH_TIMEOUT(messages.shownCount(), 1, 1000);
-    EXPECT_EQ(messages.lastRequest().text, u"Data flow interrupted!");
-    EXPECT_EQ(messages.lastRequest().caption, u"Velocimo");
+    EXPECT_FALSE(anyMessageBox()) << "post must not show the box on the caller's thread";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.seen.empty(); }, 1000));
+    EXPECT_EQ(answerer.seen[0].text, "Data flow interrupted!");
+    EXPECT_EQ(answerer.seen[0].caption, "Velocimo");
+    EXPECT_EQ(answerer.seen[0].thread, QCoreApplication::instance()->thread());
+}
+
+TEST(StatusLine, TheRecordsFieldsThenTheCounts) {
+    NavState nav;
+    resetNavState(nav);
+    nav.gpsConnected = true;
+    nav.speedText.assignUtf8("12.5");
+    std::string fields;
+    appendNavStateJson(fields, nav);
+    struct Case {
+        long ticks;
+        long tickPaints;
+        std::string tail;
+    };
+    for (const Case& c : {Case{0, 0, R"(,"ticks":0,"tickPaints":0})"},
+                          Case{3600, 3599, R"(,"ticks":3600,"tickPaints":3599})"}}) {
+        const std::string line = statusLine(nav, c.ticks, c.tickPaints);
+        EXPECT_EQ(line, "{" + fields + c.tail + "\n");
+        EXPECT_EQ(line.rfind("{\"gpsConnected\":true,", 0), 0u) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << "one line";
+    }
 }
 
 TEST(ControlServer, ReportsCommandsAndSurvivesIdleClients) {
@@ -226,8 +336,9 @@ TEST(ControlServer, ReportsCommandsAndSurvivesIdleClients) {
     int disconnects = 0;
     {
         ControlServer server(claim.listenFd, path);
-        server.onActivate = [&] { ++activations; };
-        server.onSaveAndDisconnect = [&] { ++disconnects; };
+        QObject::connect(&server, &ControlServer::activateRequested, [&] { ++activations; });
+        QObject::connect(&server, &ControlServer::saveAndDisconnectRequested,
+                         [&] { ++disconnects; });
 
         // Clients that connect and say nothing do not lock others out.
         std::vector<int> idle;
@@ -257,19 +368,152 @@ TEST(ControlServer, ReportsCommandsAndSurvivesIdleClients) {
     ::rmdir(name);
 }
 
+int connectTo(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// One line from a client socket, while the server on this thread gets to run.
+std::string readLine(int fd, std::string& pending) {
+    const bool got = QTest::qWaitFor(
+        [&] {
+            char buffer[256];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                pending.append(buffer, static_cast<std::size_t>(n));
+            }
+            return pending.find('\n') != std::string::npos;
+        },
+        1000);
+    if (!got) {
+        return "(no line)";
+    }
+    const std::size_t end = pending.find('\n');
+    std::string line = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    return line;
+}
+
+TEST(ControlServer, AnswersStatusInLineWithTheOtherCommandsAndKeepsTheClient) {
+    char name[] = "/tmp/velocimo-cs-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string path = std::string(name) + "/control";
+    InstanceClaim claim = claimInstance(path);
+    ASSERT_EQ(claim.role, InstanceRole::Primary) << claim.error;
+    {
+        ControlServer server(claim.listenFd, path);
+        int activations = 0;
+        int disconnects = 0;
+        QObject::connect(&server, &ControlServer::activateRequested, [&] { ++activations; });
+        QObject::connect(&server, &ControlServer::saveAndDisconnectRequested,
+                         [&] { ++disconnects; });
+        QObject::connect(&server, &ControlServer::statusRequested, [&](int client) {
+            EXPECT_TRUE(server.reply(client, std::to_string(activations) + "," +
+                                                 std::to_string(disconnects) + "\n"));
+        });
+
+        const int client = connectTo(path);
+        ASSERT_GE(client, 0);
+        struct Step {
+            std::string_view sent;
+            std::string_view answer; // empty: none
+        };
+        const Step steps[] = {
+            {"status\n", "0,0"},       {"activate\nstatus\n", "1,0"},
+            {"1023\r\nunknown\n", ""}, {"stat", ""},
+            {"us\n", "1,1"},           {"status\nstatus\n", "1,1"},
+        };
+        std::string pending;
+        for (const Step& step : steps) {
+            ASSERT_EQ(::send(client, step.sent.data(), step.sent.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(step.sent.size()));
+            if (!step.answer.empty()) {
+                EXPECT_EQ(readLine(client, pending), step.answer) << step.sent;
+            }
+        }
+        EXPECT_EQ(readLine(client, pending), "1,1") << "the second of two in one go";
+        ::close(client);
+    }
+    ::rmdir(name);
+}
+
 TEST(SignalCloser, TerminationSignalsArriveOnTheMainThread) {
     SignalCloser closer;
     ASSERT_TRUE(closer.installed());
     std::vector<int> got;
-    closer.onSignal = [&got](int signal) {
+    QObject::connect(&closer, &SignalCloser::signalReceived, [&got](int signal) {
         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
         got.push_back(signal);
-    };
+    });
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         ::raise(signal);
     }
     QTRY_COMPARE_WITH_TIMEOUT(got.size(), std::size_t{3}, 1000);
     EXPECT_EQ(got, (std::vector<int>{SIGTERM, SIGINT, SIGHUP}));
+}
+
+// The program put together, with its settings in a fresh folder and no port to open.
+TEST(Desktop, ShowsTheDashboardAboveTheStripAndAnswersStatus) {
+    char name[] = "/tmp/velocimo-desktop-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string dir = name;
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    {
+        RegFileStore store;
+        auto key = store.openKey(kSettingsKeyPath);
+        ASSERT_TRUE(key);
+        key->writeDword(u"AutoConnect", 0);
+        key->close();
+    }
+    const std::string path = dir + "/control";
+    InstanceClaim claim = claimInstance(path);
+    ASSERT_EQ(claim.role, InstanceRole::Primary) << claim.error;
+    {
+        Desktop desktop(claim.listenFd, path);
+        ASSERT_TRUE(desktop.start());
+        MainWindow& window = desktop.window();
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.size(), QSize(240, 268 + 26));
+        const QImage shot = window.grab().toImage();
+        QDir().mkpath(QStringLiteral(VELOCIMO_BINARY_DIR "/screens"));
+        shot.save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/desktop.png"));
+        // The dashboard is drawn, not a blank field.
+        const QRgb first = shot.pixel(0, 0);
+        bool drawn = false;
+        for (int y = 0; y < 268 && !drawn; y += 3) {
+            for (int x = 0; x < 240 && !drawn; x += 3) {
+                drawn = shot.pixel(x, y) != first;
+            }
+        }
+        EXPECT_TRUE(drawn);
+
+        const int client = connectTo(path);
+        ASSERT_GE(client, 0);
+        ASSERT_EQ(::send(client, "status\n", 7, MSG_NOSIGNAL), 7);
+        std::string pending;
+        const std::string line = readLine(client, pending);
+        EXPECT_EQ(line.rfind("{\"gpsConnected\":false,\"fixValid\":false,", 0), 0u) << line;
+        const std::string tail = R"(,"ticks":0,"tickPaints":0})";
+        EXPECT_TRUE(line.size() > tail.size() && line.ends_with(tail)) << line;
+        ::close(client);
+        desktop.shutdown();
+    }
+    EXPECT_NE(::access(path.c_str(), F_OK), 0) << "the socket goes with the program";
+    if (oldConfig) {
+        ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 } // namespace

@@ -1,0 +1,111 @@
+#include "shell/desktop.h"
+
+#include "alarm/soundpaths.h"
+#include "logging/loggingdialog.h"
+#include "settings/aboutdialog.h"
+#include "settings/optionsdialog.h"
+#include "shell/core/navstatejson.h"
+
+#include <QCoreApplication>
+
+namespace velocimo {
+
+std::string statusLine(const NavState& nav, long ticks, long tickPaints) {
+    std::string line = "{";
+    appendNavStateJson(line, nav);
+    line += ",\"ticks\":" + std::to_string(ticks);
+    line += ",\"tickPaints\":" + std::to_string(tickPaints);
+    line += "}\n";
+    return line;
+}
+
+namespace {
+
+ProgramServices servicesOf(RegFileStore& store, QtSoundPlayer& player, QtFilePicker& picker,
+                           LocalClock& clock, QtMessageBoxService& messages,
+                           QtFixSoundRelay& fixSounds, SystemTimeZoneSource& zone,
+                           Desktop& desktop) {
+    return ProgramServices{store,
+                           defaultSoundPaths(QCoreApplication::applicationDirPath().toStdString()),
+                           player,
+                           picker,
+                           clock,
+                           messages,
+                           &fixSounds.sink(),
+                           &zone,
+                           [&desktop] { emit desktop.readerDroppedConnection(); },
+                           nullptr};
+}
+
+} // namespace
+
+Desktop::Desktop(int listenFd, std::string socketPath)
+    : m_fixSounds(m_player, m_settings),
+      m_program(
+          m_record, m_settings, m_logFields,
+          servicesOf(m_store, m_player, m_picker, m_clock, m_messages, m_fixSounds, m_zone, *this)),
+      m_app(m_record, m_settings, m_logFields, m_program, m_messages), m_window(m_app, *this),
+      m_control(listenFd, std::move(socketPath)) {
+    m_window.setWindowIcon(programIcon());
+    m_messages.setParentWindow(&m_window);
+    m_picker.setParentWindow(&m_window);
+
+    // The reader thread cannot stop the window's timer itself (the next tick would).
+    connect(this, &Desktop::readerDroppedConnection, &m_window, &MainWindow::stopTick,
+            Qt::QueuedConnection);
+    connect(&m_window, &MainWindow::ticked, this, [this] { ++m_ticks; });
+    connect(&m_window, &MainWindow::optionsDialogRequested, this, &Desktop::runOptionsDialog);
+    connect(&m_window, &MainWindow::aboutDialogRequested, this, &Desktop::runAboutDialog);
+    connect(&m_window, &MainWindow::loggingDialogRequested, this, &Desktop::runLoggingDialog);
+    connect(&m_control, &ControlServer::activateRequested, &m_window, &MainWindow::bringToFront);
+    connect(&m_control, &ControlServer::saveAndDisconnectRequested, this,
+            [this] { m_app.command(command::kSaveAndDisconnect); });
+    connect(&m_control, &ControlServer::statusRequested, this, &Desktop::answerStatus);
+    connect(&m_signalCloser, &SignalCloser::signalReceived, &m_window, &QWidget::close);
+}
+
+Desktop::~Desktop() = default;
+
+bool Desktop::start() {
+    return m_app.start(m_window);
+}
+
+void Desktop::shutdown() {
+    m_app.shutdown();
+}
+
+const QImage& Desktop::render(bool afterTick) {
+    QtCanvas canvas(m_renderer.backBuffer());
+    m_program.paint(canvas, afterTick);
+    if (afterTick) {
+        ++m_tickPaints;
+    }
+    return m_renderer.backBuffer();
+}
+
+void Desktop::runOptionsDialog() {
+    OptionsActions actions;
+    actions.play = [this](std::u16string_view path) { m_program.playSound(path); };
+    actions.unitsChanged = [this] { m_program.applyUnits(); };
+    actions.portChanged = [this] { m_program.applyPortName(); };
+    actions.save = [this] { m_program.saveOptions(); };
+    OptionsDialog dialog(m_settings, m_picker, std::move(actions), &m_window);
+    dialog.exec();
+}
+
+void Desktop::runAboutDialog() {
+    AboutDialog dialog(programIcon(), &m_window);
+    dialog.exec();
+}
+
+void Desktop::runLoggingDialog() {
+    LoggingDialog dialog(
+        m_logFields, [this] { m_program.saveLogFields(); }, &m_window);
+    dialog.exec();
+}
+
+void Desktop::answerStatus(int client) {
+    m_control.reply(client, statusLine(m_record.snapshot(), m_ticks, m_tickPaints));
+}
+
+} // namespace velocimo
