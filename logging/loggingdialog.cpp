@@ -12,9 +12,8 @@ QCheckBox* boxOf(QDialog& dialog, const LogFieldInfo& field) {
 
 } // namespace
 
-LoggingDialog::LoggingDialog(LogFieldSet& fields, std::function<void()> save, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::LoggingDialog>()), m_fields(fields),
-      m_save(std::move(save)) {
+LoggingDialog::LoggingDialog(LogFieldSet& fields, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::LoggingDialog>()), m_fields(fields) {
     m_ui->setupUi(this);
     for (const LogFieldInfo& field : logFields()) {
         QCheckBox* box = boxOf(*this, field);
@@ -32,9 +31,7 @@ void LoggingDialog::accept() {
     for (const LogFieldInfo& field : logFields()) {
         m_fields.*field.flag = boxOf(*this, field)->isChecked();
     }
-    if (m_save) {
-        m_save();
-    }
+    emit saveRequested();
     QDialog::accept();
 }
 

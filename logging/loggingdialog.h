@@ -6,7 +6,6 @@
 
 #include <QDialog>
 
-#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -20,16 +19,18 @@ namespace velocimo {
 class LoggingDialog : public QDialog {
     Q_OBJECT
 public:
-    // save runs at OK, after the flags were taken from the boxes.
-    LoggingDialog(LogFieldSet& fields, std::function<void()> save, QWidget* parent = nullptr);
+    explicit LoggingDialog(LogFieldSet& fields, QWidget* parent = nullptr);
     ~LoggingDialog() override;
 
     void accept() override;
 
+signals:
+    // At OK, after the flags were taken from the boxes.
+    void saveRequested();
+
 private:
     std::unique_ptr<Ui::LoggingDialog> m_ui;
     LogFieldSet& m_fields;
-    std::function<void()> m_save;
 };
 
 } // namespace velocimo

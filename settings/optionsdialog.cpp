@@ -38,10 +38,9 @@ int32_t readNumber(const QLineEdit* edit) {
 
 } // namespace
 
-OptionsDialog::OptionsDialog(Settings& settings, FilePicker& picker, OptionsActions actions,
-                             QWidget* parent)
+OptionsDialog::OptionsDialog(Settings& settings, FilePicker& picker, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::OptionsDialog>()), m_settings(settings),
-      m_picker(picker), m_actions(std::move(actions)) {
+      m_picker(picker) {
     m_ui->setupUi(this);
     auto* digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
@@ -84,8 +83,8 @@ OptionsDialog::OptionsDialog(Settings& settings, FilePicker& picker, OptionsActi
     });
     connect(m_ui->button1010, &QPushButton::clicked, this, [this] {
         // The stored path plays, not whatever the edit shows.
-        if (PathText* field = soundField(selectedSlot()); field && m_actions.play) {
-            m_actions.play(field->view());
+        if (PathText* field = soundField(selectedSlot())) {
+            emit soundPlayRequested(std::u16string(field->view()));
         }
     });
     connect(m_ui->button1, &QPushButton::clicked, this, &QDialog::accept);
@@ -141,15 +140,11 @@ void OptionsDialog::accept() {
     if (const int units = m_ui->combo1005->currentIndex(); units >= 0) {
         m_settings.units = units;
     }
-    if (m_actions.unitsChanged) {
-        m_actions.unitsChanged();
-    }
+    emit unitsChanged();
     if (const int port = m_ui->combo1012->currentIndex(); port >= 0) {
         m_settings.comPort = port;
     }
-    if (m_actions.portChanged) {
-        m_actions.portChanged();
-    }
+    emit portChanged();
     m_settings.autoConnect = m_ui->check1023->isChecked() ? 1 : 0;
     m_settings.continuousOverSound = m_ui->check1024->isChecked();
     m_settings.sirfSetup = m_ui->check1026->isChecked();
@@ -159,9 +154,7 @@ void OptionsDialog::accept() {
     m_settings.maxSpeed = readNumber(m_ui->edit1007);
     m_settings.maxElevation = readNumber(m_ui->edit1008);
     m_settings.elevationOffset = readNumber(m_ui->edit1011);
-    if (m_actions.save) {
-        m_actions.save();
-    }
+    emit saveRequested();
     QDialog::accept();
 }
 

@@ -7,8 +7,8 @@
 
 #include <QDialog>
 
-#include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace Ui {
@@ -20,19 +20,10 @@ namespace velocimo {
 // Index of the sound list.
 enum SoundSlot { SoundFix = 0, SoundLostFix = 1, SoundWarn = 2, SoundOver = 3 };
 
-// What OK and the sound buttons set in motion elsewhere in the program.
-struct OptionsActions {
-    std::function<void(std::u16string_view path)> play; // ">": stop the sound, start path
-    std::function<void()> unitsChanged;                 // after OK set the units
-    std::function<void()> portChanged;                  // after OK set the port number
-    std::function<void()> save;                         // last step of OK
-};
-
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    OptionsDialog(Settings& settings, FilePicker& picker, OptionsActions actions,
-                  QWidget* parent = nullptr);
+    OptionsDialog(Settings& settings, FilePicker& picker, QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
     void accept() override;
@@ -41,6 +32,14 @@ public:
     // "..." for a slot: the open dialog, and on a chosen file the slot's path at once.
     void chooseSoundFile(int slot);
 
+signals:
+    // What OK and the sound buttons set in motion elsewhere; connect them directly, since
+    // OK reads the settings again right after each one.
+    void soundPlayRequested(const std::u16string& path); // ">": stop the sound, start path
+    void unitsChanged();                                 // after OK set the units
+    void portChanged();                                  // after OK set the port number
+    void saveRequested();                                // last step of OK
+
 private:
     PathText* soundField(int slot);
     void showSelectedPath();
@@ -48,7 +47,6 @@ private:
     std::unique_ptr<Ui::OptionsDialog> m_ui;
     Settings& m_settings;
     FilePicker& m_picker;
-    OptionsActions m_actions;
 };
 
 } // namespace velocimo

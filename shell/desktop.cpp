@@ -84,12 +84,12 @@ const QImage& Desktop::render(bool afterTick) {
 }
 
 void Desktop::runOptionsDialog() {
-    OptionsActions actions;
-    actions.play = [this](std::u16string_view path) { m_program.playSound(path); };
-    actions.unitsChanged = [this] { m_program.applyUnits(); };
-    actions.portChanged = [this] { m_program.applyPortName(); };
-    actions.save = [this] { m_program.saveOptions(); };
-    OptionsDialog dialog(m_settings, m_picker, std::move(actions), &m_window);
+    OptionsDialog dialog(m_settings, m_picker, &m_window);
+    connect(&dialog, &OptionsDialog::soundPlayRequested, this,
+            [this](const std::u16string& path) { m_program.playSound(path); });
+    connect(&dialog, &OptionsDialog::unitsChanged, this, [this] { m_program.applyUnits(); });
+    connect(&dialog, &OptionsDialog::portChanged, this, [this] { m_program.applyPortName(); });
+    connect(&dialog, &OptionsDialog::saveRequested, this, [this] { m_program.saveOptions(); });
     dialog.exec();
 }
 
@@ -99,8 +99,8 @@ void Desktop::runAboutDialog() {
 }
 
 void Desktop::runLoggingDialog() {
-    LoggingDialog dialog(
-        m_logFields, [this] { m_program.saveLogFields(); }, &m_window);
+    LoggingDialog dialog(m_logFields, &m_window);
+    connect(&dialog, &LoggingDialog::saveRequested, this, [this] { m_program.saveLogFields(); });
     dialog.exec();
 }
 

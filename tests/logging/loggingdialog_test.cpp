@@ -58,14 +58,18 @@ protected:
     MemorySettingsStore store;
     LogFieldSet fields;
     int saves = 0;
-    std::function<void()> save = [this] {
-        ++saves;
-        saveLogFields(store, fields);
-    };
+    // The program's side of the dialog's signal.
+    void wire(LoggingDialog& dialog) {
+        QObject::connect(&dialog, &LoggingDialog::saveRequested, [this] {
+            ++saves;
+            saveLogFields(store, fields);
+        });
+    }
 };
 
 TEST_F(LoggingDialogTest, FirstStartTicksNothingAndListsTheColumnsInOrder) {
-    LoggingDialog dialog(fields, save);
+    LoggingDialog dialog(fields);
+    wire(dialog);
     dialog.show();
     QDir().mkpath(QStringLiteral(VELOCIMO_BINARY_DIR "/screens"));
     dialog.grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/logging.png"));
@@ -89,7 +93,8 @@ TEST_F(LoggingDialogTest, FirstStartTicksNothingAndListsTheColumnsInOrder) {
 
 TEST_F(LoggingDialogTest, OkStoresTheTicksCancelLeavesBothAlone) {
     {
-        LoggingDialog dialog(fields, save);
+        LoggingDialog dialog(fields);
+        wire(dialog);
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         clickIndicator(box(dialog, "check1035"));
@@ -109,7 +114,8 @@ TEST_F(LoggingDialogTest, OkStoresTheTicksCancelLeavesBothAlone) {
 
     const std::string before = store.text();
     {
-        LoggingDialog dialog(fields, save);
+        LoggingDialog dialog(fields);
+        wire(dialog);
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         EXPECT_TRUE(box(dialog, "check1035")->isChecked());

@@ -66,19 +66,24 @@ protected:
         loadOptions(store, settings, testSounds());
         buildPortName(portName, settings.comPort);
         updateUnitLabels(nav, settings.units);
-        actions.play = [this](std::u16string_view path) { played.emplace_back(path); };
-        actions.unitsChanged = [this] {
+    }
+
+    // The program's side of the dialog's signals.
+    void wire(OptionsDialog& dialog) {
+        QObject::connect(&dialog, &OptionsDialog::soundPlayRequested,
+                         [this](const std::u16string& path) { played.push_back(path); });
+        QObject::connect(&dialog, &OptionsDialog::unitsChanged, [this] {
             calls.push_back("units");
             updateUnitLabels(nav, settings.units);
-        };
-        actions.portChanged = [this] {
+        });
+        QObject::connect(&dialog, &OptionsDialog::portChanged, [this] {
             calls.push_back("port");
             buildPortName(portName, settings.comPort);
-        };
-        actions.save = [this] {
+        });
+        QObject::connect(&dialog, &OptionsDialog::saveRequested, [this] {
             calls.push_back("save");
             saveOptions(store, settings);
-        };
+        });
     }
 
     Settings reloaded() {
@@ -92,13 +97,13 @@ protected:
     NavState nav;
     PortNameText portName;
     FakePicker picker;
-    OptionsActions actions;
     std::vector<std::u16string> played;
     std::vector<std::string> calls;
 };
 
 TEST_F(OptionsTest, FirstOpenShowsTheDefaults) {
-    OptionsDialog dialog(settings, picker, actions);
+    OptionsDialog dialog(settings, picker);
+    wire(dialog);
     dialog.show();
     savePicture(dialog, "options.png");
     const std::pair<const char*, const char*> edits[] = {
@@ -133,7 +138,8 @@ TEST_F(OptionsTest, OkStoresEveryFieldAndSavesCancelChangesNothing) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");
         const std::string before = store.text();
         calls.clear();
-        OptionsDialog dialog(settings, picker, actions);
+        OptionsDialog dialog(settings, picker);
+        wire(dialog);
         const std::pair<const char*, const char*> edits[] = {
             {"edit1001", "30"}, {"edit1002", ""},  {"edit1003", "130"},
             {"edit1007", "0"},  {"edit1008", "0"}, {"edit1011", "25"},
@@ -177,7 +183,8 @@ TEST_F(OptionsTest, OkStoresEveryFieldAndSavesCancelChangesNothing) {
 }
 
 TEST_F(OptionsTest, NumberEditsTakeDigitsOnly) {
-    OptionsDialog dialog(settings, picker, actions);
+    OptionsDialog dialog(settings, picker);
+    wire(dialog);
     auto* edit = child<QLineEdit>(dialog, "edit1001");
     edit->clear();
     QTest::keyClicks(edit, "-1a2.3 4");
@@ -201,7 +208,8 @@ TEST_F(OptionsTest, ListsWithoutASelectionKeepTheStoredValue) {
         SCOPED_TRACE(c.comPort);
         settings.comPort = c.comPort;
         settings.units = c.units;
-        OptionsDialog dialog(settings, picker, actions);
+        OptionsDialog dialog(settings, picker);
+        wire(dialog);
         EXPECT_EQ(child<QComboBox>(dialog, "combo1012")->currentIndex(), c.portIndex);
         EXPECT_EQ(child<QComboBox>(dialog, "combo1005")->currentIndex(), c.unitIndex);
         dialog.accept();
@@ -215,7 +223,8 @@ TEST_F(OptionsTest, AutoConnectTicksOnlyForOneAndStoresOneOrZero) {
     const std::pair<int32_t, int32_t> cases[] = {{0, 0}, {1, 1}, {2, 0}, {-1, 0}};
     for (const auto& [stored, after] : cases) {
         settings.autoConnect = stored;
-        OptionsDialog dialog(settings, picker, actions);
+        OptionsDialog dialog(settings, picker);
+        wire(dialog);
         EXPECT_EQ(child<QCheckBox>(dialog, "check1023")->isChecked(), stored == 1);
         dialog.accept();
         EXPECT_EQ(settings.autoConnect, after) << stored;
@@ -223,7 +232,8 @@ TEST_F(OptionsTest, AutoConnectTicksOnlyForOneAndStoresOneOrZero) {
 }
 
 TEST_F(OptionsTest, SoundListShowsPlaysAndPicks) {
-    OptionsDialog dialog(settings, picker, actions);
+    OptionsDialog dialog(settings, picker);
+    wire(dialog);
     auto* sounds = child<QComboBox>(dialog, "combo1018");
     auto* path = child<QLineEdit>(dialog, "edit1006");
     auto* play = child<QPushButton>(dialog, "button1010");
