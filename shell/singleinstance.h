@@ -2,7 +2,8 @@
 
 // One running program per user, and the control socket through which a second start (or
 // any other program of the user) talks to it: "activate\n" raises the window, "1023\n"
-// saves the run state and lets go of the port. Plain POSIX, no Qt.
+// saves the run state and lets go of the port, "status\n" answers the live record as one
+// JSON line. Plain POSIX, no Qt.
 
 #include <cstddef>
 #include <functional>
