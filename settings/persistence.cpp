@@ -33,6 +33,9 @@ struct Row {
     // Numbers and flags: what a missing value loads as, and whether the load writes it back.
     int32_t fallback = 0;
     bool writeDefault = true;
+    // Values added after the first release: absent means the fallback, and a file without
+    // them stays without them until the user picks something else.
+    bool optIn = false;
     const PathText* shipped = nullptr; // Sound: the fallback, not known when saving
     bool* chosen = nullptr;            // FileName: whether a file is named
 };
@@ -51,6 +54,18 @@ Row flag(std::u16string_view name, bool& field, bool fallback, bool writeDefault
             .flag = &field,
             .fallback = fallback ? 1 : 0,
             .writeDefault = writeDefault};
+}
+
+Row optInNumber(std::u16string_view name, int32_t& field, int32_t fallback) {
+    Row row = number(name, field, fallback, false);
+    row.optIn = true;
+    return row;
+}
+
+Row optInFlag(std::u16string_view name, bool& field) {
+    Row row = flag(name, field, false, false);
+    row.optIn = true;
+    return row;
 }
 
 Row sound(std::u16string_view name, PathText& field, const SoundDefaults* shipped,
@@ -85,6 +100,9 @@ auto optionRows(Settings& s, const SoundDefaults* sounds) {
         flag(u"SIRF", s.sirfSetup, false, false),
         flag(u"Log", s.loggingOn, false, false),
         fileName(u"LogName", s.logFilePath, s.logFileChosen),
+        optInFlag(u"AnyTalker", s.anyTalker),
+        optInFlag(u"VerifyChecksum", s.verifyChecksum),
+        optInNumber(u"BaudRate", s.baudRate, kDefaultBaudRate),
     });
 }
 
@@ -131,8 +149,21 @@ void loadRows(SettingsKey& key, std::span<const Row> rows) {
     }
 }
 
+// An opt-in value at its fallback is written only over a stored one, which would else win.
+bool skipOptIn(SettingsKey& key, const Row& row) {
+    if (!row.optIn) {
+        return false;
+    }
+    const int32_t value = row.kind == Kind::Number ? *row.number : (*row.flag ? 1 : 0);
+    uint32_t old = 0;
+    return value == row.fallback && !key.readDword(row.name, old);
+}
+
 void saveRows(SettingsKey& key, std::span<const Row> rows) {
     for (const Row& row : rows) {
+        if (skipOptIn(key, row)) {
+            continue;
+        }
         switch (row.kind) {
         case Kind::Number:
             key.writeDword(row.name, stored(*row.number));

@@ -30,6 +30,10 @@ struct Settings {
     int32_t selectedLimit = 0;
     int32_t selectedDisplay = 0;
     int32_t nightMode = 0;
+    // Receivers of today: every talker, checked sentences, other line speeds (0: search).
+    bool anyTalker = false;
+    bool verifyChecksum = false;
+    int32_t baudRate = 4800;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
@@ -40,6 +44,7 @@ inline constexpr int32_t kDefaultMaxSpeed = 120;
 inline constexpr int32_t kDefaultMaxElevation = 500;
 inline constexpr int32_t kDefaultComPort = 1;
 inline constexpr int32_t kDefaultUnits = 1;
+inline constexpr int32_t kDefaultBaudRate = 4800;
 
 // The sounds that ship with the program, used when the store has none.
 struct SoundDefaults {

@@ -507,6 +507,9 @@ TEST(SettingsStore, EveryValueRoundTripsThroughTheStore) {
         s.selectedLimit = 2;
         s.selectedDisplay = 6;
         s.nightMode = 1;
+        s.anyTalker = true;
+        s.verifyChecksum = true;
+        s.baudRate = 0;
     }
     {
         // Numbers no code path knows still come back as stored.
@@ -528,6 +531,7 @@ TEST(SettingsStore, EveryValueRoundTripsThroughTheStore) {
         s.selectedLimit = -1;
         s.selectedDisplay = 2;
         s.nightMode = 5;
+        s.baudRate = 115200;
     }
     {
         // An emptied sound stays empty; an empty log name is not saved and names no file.
@@ -555,6 +559,32 @@ TEST(SettingsStore, EveryValueRoundTripsThroughTheStore) {
         saveOptions(again, loaded);
         EXPECT_EQ(again.text(), store.text());
     }
+}
+
+// Values added later stay out of a file until chosen, and going back to the default
+// overwrites a stored choice rather than leaving it to win at the next start.
+TEST(SettingsStore, LaterValuesAreWrittenOnlyOnceChosen) {
+    MemorySettingsStore store;
+    Settings settings;
+    ASSERT_TRUE(loadOptions(store, settings, shippedSounds()));
+    EXPECT_EQ(settings.baudRate, 4800);
+    EXPECT_FALSE(settings.anyTalker);
+    saveOptions(store, settings);
+    for (const char* name : {"AnyTalker", "VerifyChecksum", "BaudRate"}) {
+        EXPECT_EQ(store.text().find(name), std::string::npos) << name;
+    }
+
+    settings.baudRate = 9600;
+    settings.anyTalker = true;
+    saveOptions(store, settings);
+    settings.baudRate = 4800;
+    settings.anyTalker = false;
+    saveOptions(store, settings);
+    Settings loaded;
+    ASSERT_TRUE(loadOptions(store, loaded, shippedSounds()));
+    EXPECT_EQ(loaded.baudRate, 4800);
+    EXPECT_FALSE(loaded.anyTalker);
+    EXPECT_EQ(store.text().find("VerifyChecksum"), std::string::npos);
 }
 
 } // namespace
