@@ -1,6 +1,6 @@
 #include "gpslink/seriallink.h"
 
-#include "gpslink/serialport.h"
+#include "gpslink/netsource.h"
 
 #include <system_error>
 
@@ -11,7 +11,7 @@ SerialLink::SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundS
                        std::unique_ptr<SerialDevice> device)
     : m_record(record), m_handlers(handlers), m_sounds(sounds), m_events(events),
       m_resolvePort(std::move(resolvePort)),
-      m_device(device ? std::move(device) : std::make_unique<SerialPort>()) {}
+      m_device(device ? std::move(device) : std::make_unique<ReceiverDevice>()) {}
 
 SerialLink::~SerialLink() {
     closeGps();

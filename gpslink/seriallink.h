@@ -58,7 +58,7 @@ public:
     using PortResolver = std::function<std::string(std::u16string_view)>;
 
     // events may be null. resolvePort turns a port name ("COM1:") into a device path.
-    // Without a device a SerialPort is used.
+    // Without a device a ReceiverDevice is used.
     SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
                LinkEvents* events, PortResolver resolvePort,
                std::unique_ptr<SerialDevice> device = nullptr);

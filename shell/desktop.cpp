@@ -1,9 +1,11 @@
 #include "shell/desktop.h"
 
 #include "alarm/soundpaths.h"
+#include "gpslink/receiverdialog.h"
 #include "logging/loggingdialog.h"
 #include "settings/aboutdialog.h"
 #include "settings/optionsdialog.h"
+#include "settings/persistence.h"
 #include "shell/core/navstatejson.h"
 
 #include <QCoreApplication>
@@ -57,6 +59,7 @@ Desktop::Desktop(int listenFd, std::string socketPath)
     connect(&m_window, &MainWindow::optionsDialogRequested, this, &Desktop::runOptionsDialog);
     connect(&m_window, &MainWindow::aboutDialogRequested, this, &Desktop::runAboutDialog);
     connect(&m_window, &MainWindow::loggingDialogRequested, this, &Desktop::runLoggingDialog);
+    connect(&m_window, &MainWindow::receiverDialogRequested, this, &Desktop::runReceiverDialog);
     connect(&m_control, &ControlServer::activateRequested, &m_window, &MainWindow::bringToFront);
     connect(&m_control, &ControlServer::saveAndDisconnectRequested, this,
             [this] { m_app.command(command::kSaveAndDisconnect); });
@@ -102,6 +105,27 @@ void Desktop::runLoggingDialog() {
     LoggingDialog dialog(m_logFields, &m_window);
     connect(&dialog, &LoggingDialog::saveRequested, this, [this] { m_program.saveLogFields(); });
     dialog.exec();
+}
+
+void Desktop::runReceiverDialog() {
+    PortNameText portName;
+    buildPortName(portName, m_settings.comPort);
+    const ReceiverChoice current{portDevicePath(m_store, portName.view()), m_settings.baudRate,
+                                 m_settings.anyTalker, m_settings.verifyChecksum};
+    ReceiverDialog dialog(QString::fromStdU16String(std::u16string(portName.view())), current,
+                          ProbeEnvironment{}, &m_window);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const ReceiverChoice chosen = dialog.choice();
+    if (auto ports = m_store.openKey(kPortsKeyPath)) {
+        ports->writeText(portName.view(), fromUtf8(chosen.source));
+        ports->close();
+    }
+    m_settings.baudRate = chosen.baudRate;
+    m_settings.anyTalker = chosen.anyTalker;
+    m_settings.verifyChecksum = chosen.verifyChecksum;
+    m_program.saveOptions();
 }
 
 void Desktop::answerStatus(int client) {

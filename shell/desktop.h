@@ -50,6 +50,7 @@ private:
     void runOptionsDialog();
     void runAboutDialog();
     void runLoggingDialog();
+    void runReceiverDialog();
     void answerStatus(int client);
 
     // Members are made in this order and go in the reverse one: each part only refers to

@@ -90,6 +90,9 @@ bool MainWindow::createWindow() {
     auto* gps = new QMenu(this);
     addItem(gps, command::kGpsOpen, "Open");
     addItem(gps, command::kGpsClose, "Close");
+    gps->addSeparator();
+    connect(gps->addAction(QStringLiteral("Receiver...")), &QAction::triggered, this,
+            &MainWindow::receiverDialogRequested);
 
     auto* reset = new QMenu(this);
     addItem(reset, command::kResetTotal, "Total Distance");

@@ -75,6 +75,7 @@ signals:
     void optionsDialogRequested();
     void aboutDialogRequested();
     void loggingDialogRequested();
+    void receiverDialogRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "nmeasim.h"
 #include "shell/core/filedescriptor.h"
+#include "tcpfanout.h"
 
 #include <atomic>
 #include <cerrno>
@@ -46,6 +47,8 @@ constexpr const char* kHelp =
     "                PATH is replaced; the link is removed at exit)\n"
     "  --rate N      run the clock and the byte pace N times faster (N > 0, default 1)\n"
     "  --once        with LOG: stop after the last epoch instead of starting again\n"
+    "  --tcp PORT    serve the stream to TCP clients on 127.0.0.1:PORT instead (0 picks a\n"
+    "                free port); the first output line is then tcp://127.0.0.1:PORT\n"
     "  --help        show this text\n"
     "\n"
     "Runs until killed; SIGINT and SIGTERM stop it cleanly.\n";
@@ -61,6 +64,7 @@ struct Options {
     std::string log;
     double rate = 1.0;
     bool once = false;
+    int tcpPort = -1;
 };
 
 bool parseRate(const char* text, double& rate) {
@@ -83,6 +87,14 @@ int parseOptions(int argc, char** argv, Options& o) {
         } else if (a == "--rate" && i + 1 < argc) {
             if (!parseRate(argv[++i], o.rate)) {
                 std::fprintf(stderr, "velocimo-sim: --rate needs a number above 0\n");
+                return 2;
+            }
+        } else if (a == "--tcp" && i + 1 < argc) {
+            const char* text = argv[++i];
+            const char* end = text + std::strlen(text);
+            const auto r = std::from_chars(text, end, o.tcpPort);
+            if (r.ec != std::errc() || r.ptr != end || o.tcpPort < 0 || o.tcpPort > 65535) {
+                std::fprintf(stderr, "velocimo-sim: --tcp needs a port number\n");
                 return 2;
             }
         } else if (!a.empty() && a[0] != '-' && o.log.empty()) {
@@ -230,8 +242,19 @@ int main(int argc, char** argv) {
         linked = true;
     }
 
-    std::fputs(name, stdout);
-    std::fputc('\n', stdout);
+    // With --tcp the slave end is read here and handed to the network clients.
+    velocimo::sim::TcpFanout fanout;
+    if (options.tcpPort >= 0) {
+        if (!fanout.start(static_cast<uint16_t>(options.tcpPort), slave)) {
+            std::fprintf(stderr, "velocimo-sim: cannot listen on port %d: %s\n", options.tcpPort,
+                         std::strerror(errno));
+            return 1;
+        }
+        std::printf("tcp://127.0.0.1:%u\n", static_cast<unsigned>(fanout.port()));
+    } else {
+        std::fputs(name, stdout);
+        std::fputc('\n', stdout);
+    }
     std::fflush(stdout);
 
     Receiver receiver(master, slave, options.rate);
