@@ -118,7 +118,8 @@ TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
     };
     const Menu menus[] = {
         {"File", {{"Options", 40010}, {"-", 0}, {"About", 40011}, {"Exit", 40009}}},
-        {"GPS", {{"Open", 40007}, {"Close", 40008}}},
+        // The receiver dialog is the window's own, not a command of the program.
+        {"GPS", {{"Open", 40007}, {"Close", 40008}, {"-", 0}, {"Receiver...", 0}}},
         {"Reset", {{"Total Distance", 40017}, {"Trip Distance", 40016}, {"Top Speed", 40020}}},
         {"Log", {{"On", 40026}, {"New", 40027}, {"-", 0}, {"Setup", 40025}}},
     };
@@ -133,6 +134,15 @@ TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
         }
         EXPECT_EQ(got, menus[i].items) << menus[i].button;
     }
+}
+
+TEST_F(WindowTest, ReceiverItemAsksForTheReceiverDialog) {
+    QAction* receiver = item(1, "Receiver...");
+    ASSERT_NE(receiver, nullptr);
+    int requests = 0;
+    QObject::connect(&window, &MainWindow::receiverDialogRequested, [&] { ++requests; });
+    receiver->trigger();
+    EXPECT_EQ(requests, 1);
 }
 
 TEST_F(WindowTest, LogOnIsTickedExactlyWhileLoggingIsOn) {
