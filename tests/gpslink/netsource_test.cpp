@@ -156,6 +156,18 @@ TEST(NetSource, RefusedOrMalformedEntriesDoNotOpen) {
     EXPECT_EQ(openDescriptors(), before);
 }
 
+TEST(NetSource, ARefusedConnectionIsAFailedOpenOfTheLink) {
+    LiveRecord record;
+    RecordingHandlers handlers;
+    const std::string entry = "gpsd://127.0.0.1:" + std::to_string(closedPort());
+    SerialLink link(record, handlers, nullptr, nullptr, [&](std::u16string_view) { return entry; });
+    PortNameText port;
+    port.assign(u"COM1:");
+    EXPECT_EQ(link.openGps(port, false), OpenResult::OpenFailed);
+    EXPECT_FALSE(link.portOpen());
+    EXPECT_FALSE(link.closeGps());
+}
+
 TEST(NetSource, TcpPassesBytesBothWaysAndLinesThroughTheFraming) {
     std::string received;
     Server server([&](int fd) {
@@ -204,6 +216,21 @@ TEST(NetSource, GpsdIsAskedForNmeaAndItsJsonLinesAreSkipped) {
     EXPECT_EQ(request, "?WATCH={\"enable\":true,\"nmea\":true};");
     EXPECT_EQ(handlers.lines(),
               (std::vector<std::string>{"GGA:$GPGGA,1*00\r\n", "RMC:$GPRMC,2*00\r\n"}));
+}
+
+TEST(NetSource, AnEndlessJsonLineStillGivesEmptyReadsAtThePeriod) {
+    Server server([](int fd) {
+        const std::string junk = "{" + std::string(4096, 'x');
+        while (::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL) > 0) {
+        }
+    });
+    NetSource source;
+    ASSERT_TRUE(source.open(server.entry("gpsd")));
+    source.setTimeouts(kShortReads);
+    uint8_t byte = 0;
+    EXPECT_FALSE(source.readPortByte(byte)); // returns although bytes keep coming
+    EXPECT_FALSE(source.readPortByte(byte));
+    source.close();
 }
 
 TEST(NetSource, APeerThatHangsUpGivesEmptyReadsLikeAnUnpluggedDevice) {
