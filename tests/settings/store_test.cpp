@@ -192,7 +192,7 @@ TEST(SettingsStore, FlagsAreOnWhenTheLowByteIsOne) {
     }
 }
 
-TEST(SettingsStore, OdometerKeepsTheWholeUnit) {
+TEST(SettingsStore, OdometerKeepsTheWholeUnitAndItsFraction) {
     ConfigFolder cfg;
     cfg.write(std::string(kHead) + "\"DistTotal\"=dword:000004d2\r\n");
     Loaded l = startUp();
@@ -209,7 +209,11 @@ TEST(SettingsStore, OdometerKeepsTheWholeUnit) {
         saveRunState(store, l.settings, l.nav);
     }
     const Loaded again = startUp();
-    EXPECT_EQ(again.nav.totalDistance, 1234.0);
+    // DistTotal keeps the whole unit for readers that know only it; the fraction goes on.
+    EXPECT_EQ(storedDword(parsedFile(cfg), u"DistTotal"), 1234u);
+    EXPECT_EQ(storedDword(parsedFile(cfg), u"DistTotalFraction"), 900000u);
+    EXPECT_NEAR(again.nav.totalDistance, 1234.9, 1e-6);
+    EXPECT_EQ(again.nav.totalDistanceText, u"001234");
     EXPECT_EQ(again.settings.selectedLimit, 2);
     EXPECT_EQ(again.settings.selectedDisplay, 4);
     EXPECT_EQ(again.settings.nightMode, 1);
