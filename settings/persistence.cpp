@@ -1,11 +1,15 @@
 #include "settings/persistence.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 
 namespace velocimo {
 
 namespace {
+
+constexpr std::u16string_view kDistTotalFraction = u"DistTotalFraction";
+constexpr uint32_t kMillionths = 1000000;
 
 // Stored flags count as on when their low byte is 1, whatever the rest holds.
 bool flagOn(uint32_t stored) {
@@ -224,8 +228,13 @@ void loadRunState(SettingsStore& store, Settings& settings, NavState& nav) {
         return;
     }
     loadRows(*key, runStateRows(settings, nav));
-    // The fraction is not kept: a restart goes on from the whole unit.
-    nav.totalDistance = static_cast<double>(nav.totalDistanceWhole);
+    // Millionths of a unit past DistTotal; a file without them goes on from the whole unit.
+    uint32_t fraction = 0;
+    if (!key->readDword(kDistTotalFraction, fraction) || fraction >= kMillionths) {
+        fraction = 0;
+    }
+    nav.totalDistance =
+        static_cast<double>(nav.totalDistanceWhole) + static_cast<double>(fraction) / kMillionths;
     nav.totalDistanceText.format("%06d", nav.totalDistanceWhole);
     key->close();
 }
@@ -236,6 +245,15 @@ void saveRunState(SettingsStore& store, const Settings& settings, const NavState
         return;
     }
     saveRows(*key, runStateRows(const_cast<Settings&>(settings), const_cast<NavState&>(nav)));
+    // Written once there is a fraction to keep, and from then on, so DistTotal readers see
+    // the same file as before until the odometer has moved.
+    double part = nav.totalDistance - static_cast<double>(nav.totalDistanceWhole);
+    auto fraction = static_cast<uint32_t>(part > 0 && part < 1 ? part * kMillionths : 0);
+    fraction = std::min(fraction, kMillionths - 1);
+    uint32_t old = 0;
+    if (fraction != 0 || key->readDword(kDistTotalFraction, old)) {
+        key->writeDword(kDistTotalFraction, fraction);
+    }
     key->close();
 }
 

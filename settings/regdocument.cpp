@@ -185,6 +185,17 @@ std::vector<uint8_t> le32(uint32_t v) {
             static_cast<uint8_t>(v >> 24)};
 }
 
+// Not binary: valid UTF-8 without control characters other than white space.
+bool looksLikeText(std::string_view s) {
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && !isSpace(ch) && ch != '\n') || c == 0x7F) {
+            return false;
+        }
+    }
+    return validUtf8(s);
+}
+
 // Splits into lines without their CR / LF.
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -397,6 +408,7 @@ bool RegDocument::parse(std::string_view bytes, RegDocument& doc, std::string& e
     }
     const std::string_view header = trim(lines[first]);
     bool regedit4 = false;
+    std::size_t start = first + 1;
     if (header == kHeader4) {
         regedit4 = true;
         if (!validUtf8(text)) {
@@ -404,19 +416,35 @@ bool RegDocument::parse(std::string_view bytes, RegDocument& doc, std::string& e
             lines = splitLines(text);
         }
     } else if (header != kHeader5) {
-        error = "its first line is not a registry editor header";
-        return false;
+        // Without a header a file is only worth line-by-line reading when it is text.
+        if (!looksLikeText(text)) {
+            error = "it is not a text file";
+            return false;
+        }
+        start = first;
     }
 
+    // A line that cannot be understood costs that line only: it is kept as it was, so a
+    // rewrite does not destroy what the user typed, and its number is reported.
     RegSection* section = nullptr;
-    for (std::size_t i = first + 1; i < lines.size(); ++i) {
+    auto keepBad = [&](std::size_t index, std::string_view raw) {
+        doc.m_ignoredLines.push_back(static_cast<int>(index + 1));
+        RegEntry entry;
+        entry.isComment = true;
+        entry.comment = std::string(raw);
+        if (section) {
+            section->entries.push_back(std::move(entry));
+        } else {
+            doc.m_preamble.push_back(entry.comment);
+        }
+    };
+    for (std::size_t i = start; i < lines.size(); ++i) {
         const std::string_view raw = trimRight(lines[i]);
         const std::string_view line = trim(raw);
-        const std::string lineNo = std::to_string(i + 1);
         if (line.empty()) {
             continue;
         }
-        if (line.front() == ';') {
+        if (line.front() == ';' || line.front() == '#') {
             RegEntry entry;
             entry.isComment = true;
             entry.comment = std::string(raw);
@@ -429,20 +457,20 @@ bool RegDocument::parse(std::string_view bytes, RegDocument& doc, std::string& e
         }
         if (line.front() == '[') {
             if (line.back() != ']' || line.size() < 3) {
-                error = "line " + lineNo + " is not a complete key name";
-                return false;
+                // The values below belong to a key that cannot be named: they stay with
+                // this line and are never read as another key's.
+                doc.m_ignoredLines.push_back(static_cast<int>(i + 1));
+                doc.m_sections.push_back(RegSection{std::string(raw), {}, true});
+            } else {
+                doc.m_sections.push_back(
+                    RegSection{std::string(line.substr(1, line.size() - 2)), {}, false});
             }
-            doc.m_sections.push_back(RegSection{std::string(line.substr(1, line.size() - 2)), {}});
             section = &doc.m_sections.back();
             continue;
         }
-        if (line.front() != '"' && line.front() != '@') {
-            error = "line " + lineNo + " is neither a key nor a value";
-            return false;
-        }
-        if (!section) {
-            error = "line " + lineNo + " holds a value before any key";
-            return false;
+        if ((line.front() != '"' && line.front() != '@') || !section) {
+            keepBad(i, raw);
+            continue;
         }
         RegEntry entry;
         RegValue& value = entry.value;
@@ -451,8 +479,8 @@ bool RegDocument::parse(std::string_view bytes, RegDocument& doc, std::string& e
             value.isDefault = true;
             pos = 1;
         } else if (!parseQuoted(line, pos, value.name)) {
-            error = "line " + lineNo + " has an unterminated value name";
-            return false;
+            keepBad(i, raw);
+            continue;
         }
         value.verbatim.emplace_back(raw);
         std::string_view rest = trim(line.substr(pos));
@@ -493,9 +521,13 @@ std::string RegDocument::serialize() const {
         out += "\r\n";
     }
     for (const RegSection& section : m_sections) {
-        out += "\r\n[";
-        out += section.header;
-        out += "]\r\n";
+        if (section.broken) {
+            out += "\r\n" + section.header + "\r\n";
+        } else {
+            out += "\r\n[";
+            out += section.header;
+            out += "]\r\n";
+        }
         for (const RegEntry& entry : section.entries) {
             if (entry.isComment) {
                 out += entry.comment;
@@ -512,7 +544,7 @@ std::string RegDocument::serialize() const {
 bool RegDocument::hasKey(std::u16string_view path) const {
     const std::string key = sectionPathKey(path);
     for (const RegSection& section : m_sections) {
-        if (equalsFolded(section.header, key)) {
+        if (!section.broken && equalsFolded(section.header, key)) {
             return true;
         }
     }

@@ -36,12 +36,17 @@ struct RegEntry {
 struct RegSection {
     std::string header; // between the brackets, as in the file
     std::vector<RegEntry> entries;
+    // A key line that could not be read: header is the whole line, written back as it was,
+    // and the section never matches a key.
+    bool broken = false;
 };
 
 class RegDocument {
 public:
     // Reads the bytes of a file: UTF-8 (with or without BOM), UTF-16 with BOM, or the
-    // 8-bit REGEDIT4 format. Empty content gives an empty document. On failure error says why.
+    // 8-bit REGEDIT4 format. Empty content gives an empty document. Lines that cannot be
+    // understood are kept as they were and listed in ignoredLines(). Fails (error says why)
+    // only for content that is not text at all.
     static bool parse(std::string_view bytes, RegDocument& doc, std::string& error);
     // UTF-8, CRLF line ends, "Windows Registry Editor Version 5.00" first.
     std::string serialize() const;
@@ -57,6 +62,8 @@ public:
     bool setText(std::u16string_view path, std::u16string_view name, std::u16string_view text);
 
     const std::vector<RegSection>& sections() const { return m_sections; }
+    // 1-based numbers of the lines parse() could not understand.
+    const std::vector<int>& ignoredLines() const { return m_ignoredLines; }
 
 private:
     RegValue* findMutable(std::u16string_view path, std::u16string_view name);
@@ -65,6 +72,7 @@ private:
 
     std::vector<std::string> m_preamble; // comments before the first section
     std::vector<RegSection> m_sections;
+    std::vector<int> m_ignoredLines;
 };
 
 // Text value helpers shared with the stores.

@@ -3,15 +3,19 @@
 #include "settings/regdocument.h"
 #include "shell/core/filedescriptor.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace velocimo {
@@ -47,6 +51,7 @@ std::string parentFolder(const std::string& path) {
 bool ensureFolder(const std::string& folder) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
+        errno = ENOTDIR;
         return S_ISDIR(st.st_mode);
     }
     if (errno != ENOENT) {
@@ -61,13 +66,32 @@ bool ensureFolder(const std::string& folder) {
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
 
-ReadResult readFile(const std::string& path, std::string& content) {
-    const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    }
+// Never opens anything but a regular file: a FIFO or a device at the path would block or
+// act on the open itself.
+ReadResult readFile(const std::string& path, std::string& content, std::string& reason) {
     struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        // Nothing there to lose: a save will make the file or say why it cannot.
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return ReadResult::Missing;
+        }
+        reason = std::strerror(errno);
+        return ReadResult::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        reason = "it is not a regular file";
+        return ReadResult::Failed;
+    }
+    const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
+        if (errno == ENOENT) {
+            return ReadResult::Missing;
+        }
+        reason = std::strerror(errno);
+        return ReadResult::Failed;
+    }
     if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = "it is not a regular file";
         return ReadResult::Failed;
     }
     if (st.st_size > kMaxFileSize) {
@@ -81,6 +105,7 @@ ReadResult readFile(const std::string& path, std::string& content) {
             if (errno == EINTR) {
                 continue;
             }
+            reason = std::strerror(errno);
             return ReadResult::Failed;
         }
         if (n == 0) {
@@ -92,6 +117,82 @@ ReadResult readFile(const std::string& path, std::string& content) {
         }
     }
     return ReadResult::Ok;
+}
+
+// The file a chain of links ends at, existing or not, so a dangling link is written through.
+bool resolveLinks(std::string& path, std::string& reason) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return true;
+        }
+        char buffer[PATH_MAX];
+        const ssize_t n = readlink(path.c_str(), buffer, sizeof buffer - 1);
+        if (n < 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        std::string next(buffer, static_cast<std::size_t>(n));
+        path = next.front() == '/' ? next : parentFolder(path) + "/" + next;
+    }
+    reason = std::strerror(ELOOP);
+    return false;
+}
+
+// "name.XXXXXX" as mkostemp makes it.
+bool isTempName(const std::string& name, const std::string& base) {
+    if (name.size() != base.size() + 7 || name.compare(0, base.size(), base) != 0 ||
+        name[base.size()] != '.') {
+        return false;
+    }
+    for (std::size_t i = base.size() + 1; i < name.size(); ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Temporary files of saves a power cut or a kill interrupted.
+void removeLeftovers(const std::string& target) {
+    const std::string folder = parentFolder(target);
+    const std::string base = target.substr(target.rfind('/') + 1);
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!isTempName(name, base)) {
+            continue;
+        }
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            unlink(path.c_str());
+        }
+    }
+    closedir(dir);
+}
+
+// Moves the file to a name no earlier backup has; empty when it could not be moved.
+std::string setAside(const std::string& path) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = path + ".bad-" + stamp;
+    for (int n = 1; n < 100; ++n) {
+        const std::string aside = n == 1 ? base : base + "-" + std::to_string(n);
+        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+            return aside;
+        }
+        if (errno != EEXIST) {
+            return {};
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -207,9 +308,17 @@ std::unique_ptr<RegDocument> RegFileStore::loadDocument(bool& writable) {
     if (m_filePath.empty()) {
         return doc;
     }
+    if (!m_cleaned) {
+        m_cleaned = true;
+        std::string target = m_filePath;
+        std::string ignored;
+        if (resolveLinks(target, ignored)) {
+            removeLeftovers(target);
+        }
+    }
     std::string content;
     std::string reason;
-    switch (readFile(m_filePath, content)) {
+    switch (readFile(m_filePath, content, reason)) {
     case ReadResult::Missing:
         writable = true;
         return doc;
@@ -217,9 +326,7 @@ std::unique_ptr<RegDocument> RegFileStore::loadDocument(bool& writable) {
         // Replacing a file that could not be read would lose it.
         if (!m_warnedUnreadable) {
             m_warnedUnreadable = true;
-            std::fprintf(stderr,
-                         "Velocimo: cannot read the settings file %s (%s); using defaults\n",
-                         m_filePath.c_str(), std::strerror(errno));
+            addNotice(StoreNotice::Kind::Unreadable, reason);
         }
         return doc;
     case ReadResult::TooLarge:
@@ -228,54 +335,92 @@ std::unique_ptr<RegDocument> RegFileStore::loadDocument(bool& writable) {
     case ReadResult::Ok:
         if (RegDocument::parse(content, *doc, reason)) {
             writable = true;
+            if (!doc->ignoredLines().empty() && !m_warnedIgnored) {
+                m_warnedIgnored = true;
+                StoreNotice& notice = addNotice(StoreNotice::Kind::IgnoredLines, {});
+                notice.lines = doc->ignoredLines();
+            }
             return doc;
         }
         *doc = RegDocument();
         break;
     }
-    const std::string aside = m_filePath + ".bad";
-    if (rename(m_filePath.c_str(), aside.c_str()) == 0) {
-        std::fprintf(stderr,
-                     "Velocimo: the settings file %s could not be read (%s); it was kept as %s "
-                     "and the defaults are used\n",
-                     m_filePath.c_str(), reason.c_str(), aside.c_str());
+    const std::string aside = setAside(m_filePath);
+    if (!aside.empty()) {
+        StoreNotice& notice = addNotice(StoreNotice::Kind::SetAside, reason);
+        notice.backupPath = aside;
         writable = true;
     } else if (!m_warnedUnreadable) {
         m_warnedUnreadable = true;
-        std::fprintf(stderr,
-                     "Velocimo: the settings file %s could not be read (%s) nor moved aside; "
-                     "the defaults are used and it is left as it is\n",
-                     m_filePath.c_str(), reason.c_str());
+        addNotice(StoreNotice::Kind::Unreadable, reason);
     }
     return doc;
 }
 
+StoreNotice& RegFileStore::addNotice(StoreNotice::Kind kind, std::string reason) {
+    StoreNotice notice;
+    notice.kind = kind;
+    notice.path = m_filePath;
+    notice.reason = std::move(reason);
+    // Also on stderr, for a run without a window to show boxes on.
+    std::fprintf(stderr, "Velocimo: settings file %s: %s\n", m_filePath.c_str(),
+                 notice.reason.empty() ? "some lines were ignored" : notice.reason.c_str());
+    m_notices.push_back(std::move(notice));
+    return m_notices.back();
+}
+
+std::vector<StoreNotice> RegFileStore::takeNotices() {
+    return std::exchange(m_notices, {});
+}
+
 bool RegFileStore::saveDocument(const RegDocument& doc) {
-    // Replace the file a link points to rather than the link.
+    std::string reason;
+    if (writeDocument(doc, reason)) {
+        m_saveFailure.clear();
+        return true;
+    }
+    // One notice per cause: a save every minute must not pile up boxes.
+    if (reason != m_saveFailure) {
+        m_saveFailure = reason;
+        addNotice(StoreNotice::Kind::SaveFailed, reason);
+    }
+    return false;
+}
+
+bool RegFileStore::writeDocument(const RegDocument& doc, std::string& reason) {
+    // Replace the file a link points to rather than the link; a dangling link gets its
+    // target made.
     std::string target = m_filePath;
-    struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (!realpath(target.c_str(), resolved)) {
-            return false;
-        }
-        target = resolved;
+    if (!resolveLinks(target, reason)) {
+        return false;
     }
     const std::string folder = parentFolder(target);
     if (!ensureFolder(folder)) {
+        reason = std::strerror(errno);
         return false;
     }
     std::string tempPath = target + ".XXXXXX";
     FileDescriptor fd(mkostemp(tempPath.data(), O_CLOEXEC));
     if (!fd) {
+        reason = std::strerror(errno);
         return false;
     }
     const std::string data = doc.serialize();
+    errno = 0;
     bool ok = fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), data) && fsync(fd.get()) == 0;
+    int error = errno;
     // A failed close can mean lost data: the file must not replace the good one then.
-    ok = (::close(fd.release()) == 0) && ok;
-    if (!ok || rename(tempPath.c_str(), target.c_str()) != 0) {
+    if (::close(fd.release()) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(tempPath.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
         unlink(tempPath.c_str());
+        reason = std::strerror(error == 0 ? EIO : error);
         return false;
     }
     const FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velocimo {
 
@@ -49,11 +50,29 @@ bool readText(SettingsKey& key, std::u16string_view name, FixedText<N>& field) {
     return true;
 }
 
+// Something about the store the user should hear of. The store only collects these; the
+// program words and shows them.
+struct StoreNotice {
+    enum class Kind {
+        IgnoredLines, // lines: what could not be read; every other value was loaded
+        SetAside,     // the file was not text; moved to backupPath, defaults are used
+        Unreadable,   // could not be read (reason); defaults are used and it is never replaced
+        SaveFailed,   // a save did not reach the file (reason); memory holds the values
+    };
+    Kind kind = Kind::SaveFailed;
+    std::string path;
+    std::string reason;
+    std::string backupPath;
+    std::vector<int> lines;
+};
+
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
     // Opens the key at path, creating it when it does not exist; null when neither works.
     virtual std::unique_ptr<SettingsKey> openKey(std::u16string_view path) = 0;
+    // What happened since the last call; each cause is given once until it goes away.
+    virtual std::vector<StoreNotice> takeNotices() { return {}; }
 };
 
 } // namespace velocimo

@@ -15,6 +15,8 @@ bool App::start(WindowHost& host) {
     m_parts.resetStartValues();
 
     m_parts.loadRunState();
+    m_savedDistance = m_record.read([](const NavState& nav) { return nav.totalDistance; });
+    m_savedWhole = m_record.read([](const NavState& nav) { return nav.totalDistanceWhole; });
     m_parts.loadOptions();
     publishDecodeOptions();
     m_parts.loadLogFields();
@@ -162,6 +164,23 @@ void App::tick() {
         m_host->requestRepaint();
     }
     tickOnce(nav, m_settings, m_parts);
+    saveOdometerIfDue(nav);
+}
+
+void App::saveOdometerIfDue(const NavState& nav) {
+    // A power cut or a kill must not cost more than a minute of driving: save when the
+    // whole value turns and otherwise at most once a minute while the odometer moves.
+    ++m_ticksSinceSave;
+    if (nav.totalDistance == m_savedDistance) {
+        return;
+    }
+    if (nav.totalDistanceWhole == m_savedWhole && m_ticksSinceSave < kOdometerSaveTicks) {
+        return;
+    }
+    m_parts.saveRunState();
+    m_savedDistance = nav.totalDistance;
+    m_savedWhole = nav.totalDistanceWhole;
+    m_ticksSinceSave = 0;
 }
 
 bool App::takeTickRepaint() {

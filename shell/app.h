@@ -108,6 +108,9 @@ private:
     bool ask(const char16_t* question);
     void info(const char16_t* text);
     void setConnected(bool on);
+    void saveOdometerIfDue(const NavState& nav);
+
+    static constexpr int kOdometerSaveTicks = 60;
 
     LiveRecord& m_record;
     Settings& m_settings;
@@ -116,6 +119,10 @@ private:
     MessageBoxService& m_messages;
     WindowHost* m_host = nullptr;
     bool m_tickRepaint = false;
+    // The odometer as last saved or loaded, and the ticks since.
+    double m_savedDistance = 0;
+    int32_t m_savedWhole = 0;
+    int m_ticksSinceSave = 0;
 };
 
 } // namespace velocimo

@@ -4,6 +4,7 @@
 #include "logging/logflows.h"
 #include "settings/persistence.h"
 #include "shell/linkmessages.h"
+#include "shell/storemessages.h"
 #include "trip/readouts.h"
 
 namespace velocimo {
@@ -33,6 +34,7 @@ void Program::resetStartValues() {
 
 void Program::loadRunState() {
     m_record.update([this](NavState& nav) { velocimo::loadRunState(m_store, m_settings, nav); });
+    tellStoreNotices();
 }
 
 void Program::loadOptions() {
@@ -42,24 +44,36 @@ void Program::loadOptions() {
             updateUnitLabels(nav, m_settings.units);
         }
     });
+    tellStoreNotices();
 }
 
 void Program::loadLogFields() {
     velocimo::loadLogFields(m_store, m_logFields);
+    tellStoreNotices();
 }
 
 void Program::saveLogFields() {
     velocimo::saveLogFields(m_store, m_logFields);
+    tellStoreNotices();
 }
 
 void Program::saveRunState() {
     // The store writes a file: not while the reader waits for the lock.
     const NavState nav = m_record.snapshot();
     velocimo::saveRunState(m_store, m_settings, nav);
+    tellStoreNotices();
 }
 
 void Program::saveOptions() {
     velocimo::saveOptions(m_store, m_settings);
+    tellStoreNotices();
+}
+
+void Program::tellStoreNotices() {
+    // Posted, not shown: a load at start-up comes before the window and must not wait.
+    for (const StoreNotice& notice : m_store.takeNotices()) {
+        m_messages.post(storeMessage(notice));
+    }
 }
 
 void Program::applyNightMode() {
@@ -74,6 +88,7 @@ void Program::handleTap(int32_t x, int32_t y) {
 
 bool Program::openGps() {
     const OpenResult result = m_link->openGps(m_portName, m_settings.sirfSetup);
+    tellStoreNotices();
     for (const MessageRequest& box : openMessages(result)) {
         m_messages.show(box);
     }

@@ -80,6 +80,9 @@ public:
     SerialLink& link() { return *m_link; }
 
 private:
+    // Boxes for whatever the settings store ran into since the last call.
+    void tellStoreNotices();
+
     LiveRecord& m_record;
     Settings& m_settings;
     LogFieldSet& m_logFields;

@@ -33,12 +33,19 @@ void ControlServer::acceptClients() {
         if (fd < 0) {
             return; // EAGAIN: no more waiting; other errors: try again at the next wake-up
         }
-        // Clients that connect and never write must not use up our descriptors.
+        // Clients that connect and never write must not use up our descriptors, nor keep
+        // a newcomer's "1023" out: the longest-connected one makes room.
         if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
-            ::close(fd);
-            continue;
+            auto oldest = m_clients.begin();
+            for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
+                if (it->second.order < oldest->second.order) {
+                    oldest = it;
+                }
+            }
+            dropClient(oldest->first);
         }
         Client& client = m_clients[fd];
+        client.order = ++m_accepted;
         client.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         connect(client.notifier.get(), &QSocketNotifier::activated, this,
                 [this, fd] { readClient(fd); });

@@ -37,6 +37,7 @@ signals:
 
 private:
     struct Client {
+        unsigned long order = 0; // when it was accepted, counted
         std::unique_ptr<QSocketNotifier> notifier;
         ControlLineReader reader;
     };
@@ -49,6 +50,7 @@ private:
     std::string m_socketPath;
     std::unique_ptr<QSocketNotifier> m_listenNotifier;
     std::map<int, Client> m_clients;
+    unsigned long m_accepted = 0;
 };
 
 // SIGTERM, SIGINT and SIGHUP become signalReceived on the main thread (self-pipe): the

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velocimo {
 namespace {
@@ -76,7 +78,8 @@ uint32_t storedDword(const RegDocument& doc, std::u16string_view name) {
 bool noStrayFiles(const ConfigFolder& cfg) {
     for (const auto& entry : std::filesystem::directory_iterator(cfg.folder())) {
         const std::string name = entry.path().filename().string();
-        if (name != "Velocimo.reg" && name != "Velocimo.reg.bad" && name != "dotfiles.reg") {
+        if (name != "Velocimo.reg" && name.rfind("Velocimo.reg.bad-", 0) != 0 &&
+            name != "dotfiles.reg") {
             ADD_FAILURE() << "left behind: " << name;
             return false;
         }
@@ -189,7 +192,7 @@ TEST(SettingsStore, FlagsAreOnWhenTheLowByteIsOne) {
     }
 }
 
-TEST(SettingsStore, OdometerKeepsTheWholeUnit) {
+TEST(SettingsStore, OdometerKeepsTheWholeUnitAndItsFraction) {
     ConfigFolder cfg;
     cfg.write(std::string(kHead) + "\"DistTotal\"=dword:000004d2\r\n");
     Loaded l = startUp();
@@ -206,7 +209,11 @@ TEST(SettingsStore, OdometerKeepsTheWholeUnit) {
         saveRunState(store, l.settings, l.nav);
     }
     const Loaded again = startUp();
-    EXPECT_EQ(again.nav.totalDistance, 1234.0);
+    // DistTotal keeps the whole unit for readers that know only it; the fraction goes on.
+    EXPECT_EQ(storedDword(parsedFile(cfg), u"DistTotal"), 1234u);
+    EXPECT_EQ(storedDword(parsedFile(cfg), u"DistTotalFraction"), 900000u);
+    EXPECT_NEAR(again.nav.totalDistance, 1234.9, 1e-6);
+    EXPECT_EQ(again.nav.totalDistanceText, u"001234");
     EXPECT_EQ(again.settings.selectedLimit, 2);
     EXPECT_EQ(again.settings.selectedDisplay, 4);
     EXPECT_EQ(again.settings.nightMode, 1);
@@ -319,7 +326,17 @@ TEST(SettingsStore, ForeignValuesAndKeysSurviveARewrite) {
     EXPECT_NE(text.find("\"MaxSpeed\"=dword:00000078"), std::string::npos);
 }
 
-TEST(SettingsStore, UnreadableFilesNeverCrashAndAreKeptAside) {
+std::vector<std::filesystem::path> backups(const ConfigFolder& cfg) {
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(cfg.folder())) {
+        if (entry.path().filename().string().rfind("Velocimo.reg.bad-", 0) == 0) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+TEST(SettingsStore, FilesThatAreNotTextAreKeptAside) {
     std::string nulInside = std::string(kHead) + "\"MaxSpeed\"=dword:0000";
     nulInside += '\0';
     nulInside += "0050\r\n";
@@ -333,13 +350,10 @@ TEST(SettingsStore, UnreadableFilesNeverCrashAndAreKeptAside) {
         const char* name;
         std::string bytes;
     } cases[] = {
-        {"truncated header", "Windows Registry Ed"},
-        {"truncated key", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Soft"},
-        {"truncated name", std::string(kHead) + "\"MaxSp"},
         {"garbage", garbage},
+        {"garbage without NUL", "\x01\x02\xff\xfe\x80 binary \x1b[0m"},
         {"nul", nulInside},
         {"ten megabytes", huge},
-        {"value before key", "Windows Registry Editor Version 5.00\r\n\"MaxSpeed\"=dword:1\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -347,9 +361,57 @@ TEST(SettingsStore, UnreadableFilesNeverCrashAndAreKeptAside) {
         cfg.write(c.bytes);
         const Loaded l = startUp();
         EXPECT_EQ(l.settings.maxSpeed, 120);
-        EXPECT_EQ(ConfigFolder::read(cfg.file().string() + ".bad"), c.bytes);
+        const auto aside = backups(cfg);
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_EQ(ConfigFolder::read(aside[0]), c.bytes);
         EXPECT_EQ(storedDword(parsedFile(cfg), u"MaxSpeed"), 120u);
         EXPECT_TRUE(noStrayFiles(cfg));
+    }
+}
+
+TEST(SettingsStore, LinesThatCannotBeReadCostOnlyThemselves) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<int> ignored;
+        const char* kept; // the bad line, still in the file after the rewrite
+    } cases[] = {
+        {"truncated header", "Windows Registry Ed", {1}, "Windows Registry Ed"},
+        {"truncated key",
+         "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Soft",
+         {3},
+         "[HKEY_CURRENT_USER\\Soft"},
+        {"truncated name", std::string(kHead) + "\"MaxSp", {4}, "\"MaxSp"},
+        {"value before key",
+         "Windows Registry Editor Version 5.00\r\n\"MaxSpeed\"=dword:1\r\n",
+         {2},
+         "\"MaxSpeed\"=dword:1"},
+        {"stray text among values",
+         std::string(kHead) + "\"SpeedLimit0\"=dword:0000001e\r\nnote to self\r\n"
+                              "# a comment\r\n\"MaxSpeed\"=dword:00000064\r\n",
+         {5},
+         "note to self"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConfigFolder cfg;
+        cfg.write(c.bytes);
+        RegDocument doc;
+        std::string error;
+        ASSERT_TRUE(RegDocument::parse(c.bytes, doc, error)) << error;
+        EXPECT_EQ(doc.ignoredLines(), c.ignored);
+        const Loaded l = startUp();
+        EXPECT_TRUE(backups(cfg).empty());
+        const std::string text = cfg.read();
+        EXPECT_NE(text.find(std::string(c.kept) + "\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\"SpeedLimit1\"=dword:00000050"), std::string::npos);
+        if (std::string(c.name) == "stray text among values") {
+            EXPECT_EQ(l.settings.speedLimits[0], 30);
+            EXPECT_EQ(l.settings.maxSpeed, 100);
+            EXPECT_NE(text.find("# a comment\r\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(l.settings.maxSpeed, 120);
+        }
     }
 }
 

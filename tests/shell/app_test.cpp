@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -338,6 +340,38 @@ TEST_F(AppTest, TickRepaintsChecksTheLimitAndLogsFromTwoPointFive) {
         // Only the paint that follows a tick advances the histories, and only once.
         EXPECT_EQ(app.takeTickRepaint(), c.connected);
         EXPECT_FALSE(app.takeTickRepaint());
+    }
+}
+
+TEST_F(AppTest, OdometerIsSavedWhenItsWholeValueTurnsAndOtherwiseOnceAMinute) {
+    startQuietly();
+    record.update([](NavState& nav) { nav.gpsConnected = true; });
+    // Each step: the odometer after this tick, and whether the tick saves.
+    const struct {
+        double total;
+        int ticks; // ticks with this value; only the last may save
+        bool saves;
+    } steps[] = {
+        {0.0, 100, false},                                  // standing: never
+        {0.2, 1, true},                                     // moving after a minute since the load
+        {0.3, 58, false},  {0.4, 1, false}, {0.5, 1, true}, // 60 ticks since that save
+        {0.5, 80, false},                                   // moved nothing since
+        {1.05, 1, true},                                    // the whole value turns
+        {1.06, 1, false},  {2.01, 1, true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.total);
+        record.update([&step](NavState& nav) {
+            nav.totalDistance = step.total;
+            nav.totalDistanceWhole = static_cast<int32_t>(step.total);
+        });
+        for (int i = 0; i < step.ticks; ++i) {
+            rec.calls.clear();
+            app.tick();
+            const bool saved =
+                std::find(rec.calls.begin(), rec.calls.end(), "saveRunState") != rec.calls.end();
+            EXPECT_EQ(saved, step.saves && i + 1 == step.ticks) << i;
+        }
     }
 }
 

@@ -12,15 +12,24 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 namespace velocimo {
 namespace {
+
+std::string testRead(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class NullWindow : public WindowHost {
 public:
@@ -143,8 +152,8 @@ protected:
     ~ProgramTest() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
 
     struct Run {
-        explicit Run(ProgramTest& t, std::string failAt = {})
-            : store(t.m_dir + "/Velocimo.reg"),
+        explicit Run(ProgramTest& t, std::string failAt = {}, std::string storePath = {})
+            : store(storePath.empty() ? t.m_dir + "/Velocimo.reg" : storePath),
               program(record, settings, fields,
                       ProgramServices{store, SoundDefaults{}, player, picker, clock, boxes, nullptr,
                                       nullptr, [this] { ++timerStops; },
@@ -363,6 +372,135 @@ TEST_F(ProgramTest, WatchdogStopsTheTimerAndPostsOneBox) {
     EXPECT_EQ(run.timerStops.load(), 1);
     EXPECT_FALSE(run.app.connected());
     EXPECT_FALSE(run.program.link().portOpen());
+}
+
+// Faults users meet at the settings path, with real files: each costs only what is broken,
+// the program starts and keeps running, and the user hears of it in one box.
+TEST_F(ProgramTest, SettingsFileFaultsCostOnlyWhatIsBroken) {
+    namespace fs = std::filesystem;
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Korvane\\Velocimo]\r\n";
+    std::string garbage;
+    for (int i = 0; i < 2048; ++i) {
+        garbage.push_back(static_cast<char>((i * 131 + 7) % 256));
+    }
+    auto write = [](const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    };
+    auto countBackups = [this] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(m_dir)) {
+            n += e.path().filename().string().rfind("Velocimo.reg.bad-", 0) == 0;
+        }
+        return n;
+    };
+    const struct {
+        const char* name;
+        int starts;                                   // runs of the program, each start + Exit
+        std::function<void(const std::string&)> make; // the file path
+        std::vector<std::string> boxes;               // parts of the box texts, in order
+        int maxSpeed;
+        std::function<void(const std::string&)> check;
+    } cases[] = {
+        {"one bad line among good ones",
+         2,
+         [&](const std::string& p) {
+             write(p, head + "\"MaxSpeed\"=dword:00000064\r\nmy note\r\n"
+                             "; a comment\r\n\"SpeedLimit0\"=dword:0000001e\r\n");
+         },
+         {"could not be read and were ignored (line 5)"},
+         100,
+         [&](const std::string& p) {
+             const std::string text = testRead(p);
+             EXPECT_NE(text.find("\r\nmy note\r\n"), std::string::npos);
+             EXPECT_NE(text.find("\r\n; a comment\r\n"), std::string::npos);
+             EXPECT_NE(text.find("\"SpeedLimit0\"=dword:0000001e"), std::string::npos);
+             EXPECT_EQ(countBackups(), 0);
+         }},
+        {"binary garbage twice",
+         2,
+         [&](const std::string& p) { write(p, garbage); },
+         {"It was kept as " + m_dir + "/Velocimo.reg.bad-"},
+         120,
+         nullptr},
+        {"a fifo",
+         1,
+         [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+         {"could not be read (it is not a regular file)"},
+         120,
+         [](const std::string& p) {
+             struct stat st {};
+             ASSERT_EQ(lstat(p.c_str(), &st), 0);
+             EXPECT_TRUE(S_ISFIFO(st.st_mode));
+         }},
+        // A plain file where a folder should be fails every save, even for root (for whom
+        // a read-only folder does not).
+        {"a folder that cannot be written",
+         1,
+         [&](const std::string&) { write(m_dir + "/blocked", ""); },
+         {"Settings could not be saved to " + m_dir + "/blocked/Velocimo.reg: Not a directory"},
+         120,
+         [](const std::string&) {}},
+        {"leftover temporary files",
+         1,
+         [&](const std::string& p) {
+             write(p + ".a1B2c3", "half a save");
+             write(p + ".notours", "kept");
+         },
+         {},
+         120,
+         [&](const std::string& p) {
+             EXPECT_FALSE(fs::exists(p + ".a1B2c3"));
+             EXPECT_TRUE(fs::exists(p + ".notours"));
+         }},
+        {"a dangling link",
+         1,
+         [&](const std::string& p) { fs::create_symlink("elsewhere/target.reg", p); },
+         {},
+         120,
+         [&](const std::string& p) {
+             EXPECT_TRUE(fs::is_symlink(p));
+             EXPECT_NE(testRead(m_dir + "/elsewhere/target.reg").find("\"MaxSpeed\""),
+                       std::string::npos);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        const bool blocked = std::string(c.name) == "a folder that cannot be written";
+        const std::string path =
+            blocked ? m_dir + "/blocked/Velocimo.reg" : m_dir + "/Velocimo.reg";
+        c.make(path);
+        for (int i = 0; i < c.starts; ++i) {
+            if (i > 0 && std::string(c.name) == "binary garbage twice") {
+                c.make(path);
+            }
+            Run run(*this, {}, path);
+            auto started =
+                std::async(std::launch::async, [&] { return run.app.start(run.window); });
+            ASSERT_EQ(started.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+            ASSERT_TRUE(started.get());
+            EXPECT_EQ(run.settings.maxSpeed, c.maxSpeed);
+            run.settings.speedLimits[2] = 99;
+            run.program.saveOptions();
+            run.app.command(command::kExit);
+            EXPECT_EQ(run.settings.speedLimits[2], 99);
+            const std::size_t wanted = c.boxes.size();
+            ASSERT_EQ(run.boxes.shown.size(), wanted);
+            for (std::size_t b = 0; b < wanted; ++b) {
+                EXPECT_NE(run.boxes.shown[b].text.find(c.boxes[b]), std::string::npos)
+                    << run.boxes.shown[b].text;
+                EXPECT_EQ(run.boxes.shown[b].caption, "Velocimo");
+                EXPECT_TRUE(run.boxes.shown[b].posted);
+            }
+        }
+        if (std::string(c.name) == "binary garbage twice") {
+            EXPECT_EQ(countBackups(), 2);
+        } else {
+            c.check(path);
+        }
+    }
 }
 
 } // namespace
