@@ -2,7 +2,7 @@
 
 namespace velocimo {
 
-bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
+bool readLinePass(ByteSource& source, SentenceHandlers& handlers, DispatchOptions options) {
     uint8_t line[kLineBufferSize] = {};
     std::size_t length = 0;
     bool overlong = false;
@@ -42,7 +42,7 @@ bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
     for (std::size_t i = start; i < kLineBufferSize && line[i] != 0; ++i) {
         text[n++] = static_cast<char16_t>(line[i]);
     }
-    dispatchSentence(handlers, std::u16string_view(text, n));
+    dispatchSentence(handlers, std::u16string_view(text, n), options);
     return firstArrived;
 }
 

@@ -46,6 +46,6 @@ inline constexpr std::size_t kMaxLineBytes = kLineBufferSize - 3;
 // widens it from its first '$' and dispatches it. A line longer than kMaxLineBytes cannot be
 // NMEA and is dropped whole. Returns whether the pass's first read delivered a byte, which
 // is what the data watchdog counts.
-bool readLinePass(ByteSource& source, SentenceHandlers& handlers);
+bool readLinePass(ByteSource& source, SentenceHandlers& handlers, DispatchOptions options = {});
 
 } // namespace velocimo

@@ -18,8 +18,8 @@ bool speedFor(int32_t baudRate, speed_t& speed) {
         speed_t speed;
     };
     static constexpr Entry kSpeeds[] = {
-        {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
-        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+        {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
     };
     for (const Entry& e : kSpeeds) {
         if (e.rate == baudRate) {

@@ -28,7 +28,9 @@ const char kUsage[] =
     "all):\n"
     "                           Position_DEC,Position_DMM,Elevation,SpeedCurrent,SpeedAverage,\n"
     "                           DistanceTrip,DistanceTotal,Satellites,HDOP\n"
-    "  --every-tick             CSV: a record on every tick, not only at 2.5 speed units or more\n";
+    "  --every-tick             CSV: a record on every tick, not only at 2.5 speed units or more\n"
+    "  --any-talker             also RMC, GGA and GSA of GL, GA, GB, GI, GQ, GN, BD and QZ\n"
+    "  --verify-checksum        only sentences whose checksum matches\n";
 
 bool parseInt(const char* text, int32_t& value) {
     const char* end = text + std::strlen(text);
@@ -83,6 +85,10 @@ int main(int argc, char** argv) {
             options.continuousOverSound = on == 1;
         } else if (arg == "--csv") {
             options.csv = true;
+        } else if (arg == "--any-talker") {
+            options.anyTalker = true;
+        } else if (arg == "--verify-checksum") {
+            options.verifyChecksum = true;
         } else if (arg == "--every-tick") {
             options.everyTick = true;
         } else if (arg == "--fields" && hasValue) {

@@ -159,7 +159,7 @@ void runReplay(std::string_view input, const ReplayOptions& options, std::ostrea
 
     MemoryByteSource source(input);
     while (!source.atEnd()) {
-        readLinePass(source, handlers);
+        readLinePass(source, handlers, {options.anyTalker, options.verifyChecksum});
     }
     handlers.tick();
 }

@@ -24,13 +24,16 @@ struct ReplayOptions {
     bool csv = false;
     bool everyTick = false; // CSV: also the ticks below the moving threshold
     LogFieldSet fields = {true, true, true, true, true, true, true, true, true};
+    // As the settings AnyTalker and VerifyChecksum.
+    bool anyTalker = false;
+    bool verifyChecksum = false;
 };
 
 // Sets the CSV columns from the log's value names ("HDOP,Satellites"); false names the bad one.
 bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& bad);
 
-// A tick happens just before each $GPRMC line except the first, and once at the end of the
-// input. JSON: one object (one line) per tick, every record field plus "sounds", the sounds
+// A tick happens just before each RMC line the handlers take except the first, and once at the end
+// of the input. JSON: one object (one line) per tick, every record field plus "sounds", the sounds
 // the sentences before the tick and the tick itself played ("fix", "lostfix", "warn", "over").
 void runReplay(std::string_view input, const ReplayOptions& options, std::ostream& out);
 
