@@ -2,13 +2,16 @@
 
 namespace velocimo {
 
-bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
+namespace {
+
+// next(byte) is one read: true with a byte, false for none.
+template <typename Next> bool framePass(Next&& next, SentenceHandlers& handlers) {
     uint8_t line[kLineBufferSize] = {};
     std::size_t length = 0;
     bool overlong = false;
 
     uint8_t byte = 0;
-    const bool firstArrived = source.readPortByte(byte);
+    const bool firstArrived = next(byte);
     bool got = firstArrived;
     if (!(got && byte == 0x0D)) {
         while (got && byte != 0x0A) {
@@ -17,7 +20,7 @@ bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
             } else {
                 overlong = true;
             }
-            got = source.readPortByte(byte);
+            got = next(byte);
             if (got && byte == 0x0D) {
                 break;
             }
@@ -44,6 +47,16 @@ bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
     }
     dispatchSentence(handlers, std::u16string_view(text, n));
     return firstArrived;
+}
+
+} // namespace
+
+bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
+    return framePass([&](uint8_t& byte) { return source.readPortByte(byte); }, handlers);
+}
+
+bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers) {
+    return framePass([&](uint8_t& byte) { return buffer.next(byte); }, handlers);
 }
 
 } // namespace velocimo
