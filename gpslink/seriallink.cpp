@@ -297,11 +297,13 @@ void SerialLink::readerMain(bool search, bool sirfSetup) {
 
 void SerialLink::readerLoop() {
     int32_t emptyReads = 0;
+    // One per connection: nothing read from an earlier port is framed on a later one.
+    ReadBuffer buffer(*m_device);
     do {
         if (!m_portOpen.load() || !m_device->isOpen()) {
             continue;
         }
-        const bool firstArrived = readLinePass(*m_device, m_handlers, m_readerDispatch);
+        const bool firstArrived = readLinePass(buffer, m_handlers, m_readerDispatch);
         const bool fixValid = m_record.read([](const NavState& nav) { return nav.fixValid; });
         emptyReads = (!firstArrived && fixValid) ? emptyReads + 1 : 0;
         if (emptyReads == kWatchdogReads) {

@@ -2,13 +2,13 @@
 
 #include "replay.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -108,20 +108,17 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::string input;
-    if (path == nullptr || std::strcmp(path, "-") == 0) {
-        std::ostringstream buffer;
-        buffer << std::cin.rdbuf();
-        input = buffer.str();
-    } else {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
+    int fd = STDIN_FILENO;
+    if (path != nullptr && std::strcmp(path, "-") != 0) {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
             std::cerr << "velocimo-replay: cannot read " << path << ": " << std::strerror(errno)
                       << "\n";
             return 1;
         }
-        input.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
+    // Static: the chunk is 64 KiB, more than a stack should carry.
+    static velocimo::FileByteSource input(fd);
 
     std::ios::sync_with_stdio(false);
     velocimo::runReplay(input, options, std::cout);

@@ -3,9 +3,12 @@
 // Feeds recorded NMEA through the same framing and handlers as the live reader and reports
 // what the live record held at every tick.
 
+#include "gpslink/framing.h"
 #include "logging/logfields.h"
 #include "shell/core/navstate.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -36,5 +39,23 @@ bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& ba
 // of the input. JSON: one object (one line) per tick, every record field plus "sounds", the sounds
 // the sentences before the tick and the tick itself played ("fix", "lostfix", "warn", "over").
 void runReplay(std::string_view input, const ReplayOptions& options, std::ostream& out);
+// The same over a source read to its end in chunks, so memory stays flat however long it is.
+void runReplay(ByteSource& input, const ReplayOptions& options, std::ostream& out);
+
+// A file descriptor read in fixed-size chunks; its end or a read error ends the input.
+class FileByteSource : public ByteSource {
+public:
+    explicit FileByteSource(int fd) : m_fd(fd) {}
+    bool readPortByte(uint8_t& byte) override { return readBytes(&byte, 1) == 1; }
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override;
+    bool atEnd() const { return m_ended && m_pos == m_size; }
+
+private:
+    int m_fd;
+    bool m_ended = false;
+    std::size_t m_pos = 0;
+    std::size_t m_size = 0;
+    std::array<uint8_t, 64 * 1024> m_chunk;
+};
 
 } // namespace velocimo
