@@ -248,6 +248,22 @@ bool SerialLink::setBaudRate(int32_t rate) {
 
 int32_t SerialLink::searchBaudRate() {
     const auto keepGoing = [this] { return m_readerRunning.load(); };
+    // Short reads while listening, so a silent rate ends on time rather than up to a second
+    // late; the reader's own one-second reads come back before it starts.
+    const auto readFor = [this](uint32_t milliseconds) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        PortTimeouts timeouts = m_timeouts;
+        timeouts.readTotalConstant = milliseconds;
+        if (m_device->isOpen()) {
+            m_device->setTimeouts(timeouts);
+        }
+    };
+    readFor(kBaudSearchReadMs);
+    struct Restore {
+        decltype(readFor)& apply;
+        uint32_t milliseconds;
+        ~Restore() { apply(milliseconds); }
+    } restore{readFor, m_timeouts.readTotalConstant};
     for (int32_t rate : kBaudSearchOrder) {
         if (!keepGoing()) {
             return 0;

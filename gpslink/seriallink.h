@@ -69,6 +69,8 @@ inline constexpr int32_t kBaudRates[] = {4800, 9600, 19200, 38400, 57600, 115200
 inline constexpr int32_t kBaudSearchOrder[] = {4800, 9600, 38400, 115200, 19200, 57600, 230400};
 // A rate is found once this many lines with a good checksum arrive within the listening time.
 inline constexpr int kBaudSearchLines = 2;
+// One read while searching waits at most this long (ms).
+inline constexpr uint32_t kBaudSearchReadMs = 100;
 inline constexpr std::chrono::milliseconds kBaudSearchListen{1500};
 
 // The rate a connection is configured at first: a stored rate the link knows, the first of the

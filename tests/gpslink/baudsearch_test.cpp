@@ -68,6 +68,10 @@ public:
         return ScriptedDevice::setLineState(state);
     }
     bool readPortByte(uint8_t& byte) override {
+        (speeds.size() < 2          ? openWaits
+         : speeds.back() == m_speed ? foundWaits
+                                    : searchWaits)
+            .store(timeouts.readTotalConstant);
         if (speeds.empty() || speeds.back() != m_speed) {
             byte = 0xf0;
             return true;
@@ -77,6 +81,8 @@ public:
         return true;
     }
     std::vector<speed_t> speeds;
+    // The read wait last seen at a rate that gave noise.
+    std::atomic<uint32_t> searchWaits{0};
 
 private:
     speed_t m_speed;
@@ -132,6 +138,9 @@ TEST(BaudSearch, KeepsTheFirstRateThatCarriesNmeaAndOnlyThenSendsSirf) {
     EXPECT_EQ(std::count(firstWrite, calls.end(), "setLineState"), 0) << "SiRF after the search";
     EXPECT_EQ(rig.device->written().size(), 75u);
     EXPECT_EQ(rig.events.failed.load(), 0);
+    // Short reads while listening, so a silent rate ends on time; the reader's own after.
+    EXPECT_EQ(rig.device->searchWaits.load(), kBaudSearchReadMs);
+    EXPECT_EQ(rig.device->timeouts.readTotalConstant, 1000u);
 }
 
 TEST(BaudSearch, NothingAtAnyRateClosesAndSaysSo) {
