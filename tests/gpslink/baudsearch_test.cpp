@@ -68,11 +68,8 @@ public:
         return ScriptedDevice::setLineState(state);
     }
     bool readPortByte(uint8_t& byte) override {
-        (speeds.size() < 2          ? openWaits
-         : speeds.back() == m_speed ? foundWaits
-                                    : searchWaits)
-            .store(timeouts.readTotalConstant);
         if (speeds.empty() || speeds.back() != m_speed) {
+            searchWaits.store(timeouts.readTotalConstant);
             byte = 0xf0;
             return true;
         }
