@@ -2,14 +2,19 @@
 
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace velocimo {
@@ -81,7 +86,6 @@ bool splitHostPort(std::string_view text, std::string& host, uint16_t& port, boo
 }
 
 // Resolves with a deadline: a name server that does not answer must not hold the window.
-// A request that cannot be cancelled in time is left to finish on its own (and leaks).
 addrinfo* resolve(const std::string& host, uint16_t port, Clock::time_point deadline) {
     const std::string service = std::to_string(port);
     addrinfo hints{};
@@ -92,41 +96,46 @@ addrinfo* resolve(const std::string& host, uint16_t port, Clock::time_point dead
     if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &result) == 0) {
         return result;
     }
-    struct Request {
-        std::string host;
-        std::string service;
-        addrinfo hints{};
-        gaicb block{};
+    // A name goes to a thread of its own, so the wait can end on time; one that outlives the
+    // deadline frees its own answer.
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        addrinfo* result = nullptr;
     };
-    auto* request = new Request{host, service, {}, {}};
-    request->hints.ai_family = AF_UNSPEC;
-    request->hints.ai_socktype = SOCK_STREAM;
-    request->hints.ai_flags = AI_NUMERICSERV;
-    request->block.ar_name = request->host.c_str();
-    request->block.ar_service = request->service.c_str();
-    request->block.ar_request = &request->hints;
-    gaicb* list[1] = {&request->block};
-    if (::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
-        delete request;
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, host, service] {
+            addrinfo nameHints{};
+            nameHints.ai_family = AF_UNSPEC;
+            nameHints.ai_socktype = SOCK_STREAM;
+            nameHints.ai_flags = AI_NUMERICSERV;
+            addrinfo* answer = nullptr;
+            if (::getaddrinfo(host.c_str(), service.c_str(), &nameHints, &answer) != 0) {
+                answer = nullptr;
+            }
+            std::lock_guard<std::mutex> lock(lookup->mutex);
+            if (lookup->abandoned) {
+                if (answer) {
+                    ::freeaddrinfo(answer);
+                }
+                return;
+            }
+            lookup->result = answer;
+            lookup->finished = true;
+            lookup->done.notify_one();
+        }).detach();
+    } catch (const std::system_error&) {
         return nullptr;
     }
-    for (;;) {
-        const int left = remainingMs(deadline);
-        const timespec wait{left / 1000, (left % 1000) * 1000000L};
-        const int r = ::gai_suspend(list, 1, &wait);
-        if (::gai_error(&request->block) != EAI_INPROGRESS) {
-            break;
-        }
-        if (left == 0 || r == EAI_AGAIN) {
-            if (::gai_cancel(&request->block) == EAI_NOTCANCELED) {
-                return nullptr; // deliberately left behind
-            }
-            break;
-        }
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
+        lookup->abandoned = true;
+        return nullptr;
     }
-    addrinfo* found = ::gai_error(&request->block) == 0 ? request->block.ar_result : nullptr;
-    delete request;
-    return found;
+    return lookup->result;
 }
 
 ConnectOutcome connectOne(const addrinfo& a, Clock::time_point deadline, FileDescriptor& out) {
