@@ -68,7 +68,7 @@ void drive(NavState& nav, Settings& settings, DashboardState& state, double fina
              lon.c_str(), std::max(0.0, kmh) * kKnotsPerKmh, course);
         feed(nav, env, "$GPGGA,%06d.00,%s,N,%s,E,1,09,0.9,%.1f,M,47.0,M,,", hhmmss, lat.c_str(),
              lon.c_str(), altitude);
-        feed(nav, env, "$GPGSA,A,3,02,05,07,13,15,18,20,24,29,,,,1.7,0.9,1.4");
+        feed(nav, env, "%s", "$GPGSA,A,3,02,05,07,13,15,18,20,24,29,,,,1.7,0.9,1.4");
         sampleHistories(state, nav, settings);
     }
 }
