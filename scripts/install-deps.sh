@@ -11,6 +11,7 @@ packages=(
     fonts-wine fonts-dejavu-core
     xvfb xauth socat sox locales tzdata python3
     gpsd
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 as_root() {

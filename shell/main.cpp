@@ -7,11 +7,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
     using namespace velocimo;
+
+    // The one argument the program knows; any other is ignored as it always was.
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("Velocimo " VELOCIMO_VERSION);
+        return 0;
+    }
 
     // One program per user: a second start hands over to the first and ends here, before
     // any window or port is touched.
@@ -33,6 +40,7 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Velocimo"));
+    application.setDesktopFileName(QStringLiteral(VELOCIMO_APP_ID));
     application.setQuitOnLastWindowClosed(false);
     Desktop desktop(claim.listenFd, socketPath);
     if (!desktop.start()) {
