@@ -1,5 +1,6 @@
 #include "shell/program.h"
 
+#include "logging/gpxfile.h"
 #include "logging/logfile.h"
 #include "logging/logflows.h"
 #include "settings/persistence.h"
@@ -132,6 +133,9 @@ void Program::checkSpeedLimit(const NavState& nav) {
 
 void Program::appendLogRecord(const NavState& nav) {
     velocimo::appendLogRecord(m_settings, m_logFields, nav);
+    if (m_settings.trackLog) {
+        appendGpxPoint(m_settings, m_track, nav);
+    }
 }
 
 void Program::ensureLogFile() {

@@ -9,6 +9,7 @@
 #include "dashboard/canvas.h"
 #include "dashboard/dashboard.h"
 #include "gpslink/seriallink.h"
+#include "logging/gpxfile.h"
 #include "logging/logfields.h"
 #include "nmea/handlers.h"
 #include "settings/settings.h"
@@ -103,6 +104,7 @@ private:
     // Large (three sample histories): kept off the stack.
     std::unique_ptr<DashboardState> m_dashboard;
     LiveDecoder m_decoder;
+    GpxTrack m_track;
     std::unique_ptr<SerialLink> m_link;
 };
 
