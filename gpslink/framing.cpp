@@ -6,7 +6,8 @@ namespace {
 
 // next(byte) is one read: true with a byte, false for none.
 template <typename Next>
-bool framePass(Next&& next, SentenceHandlers& handlers, DispatchOptions options) {
+bool framePass(Next&& next, SentenceHandlers& handlers, DispatchOptions options,
+               LineTap* tap = nullptr) {
     uint8_t line[kLineBufferSize] = {};
     std::size_t length = 0;
     bool overlong = false;
@@ -33,6 +34,9 @@ bool framePass(Next&& next, SentenceHandlers& handlers, DispatchOptions options)
     line[length] = 0x0D;
     line[length + 1] = 0x0A;
     line[length + 2] = 0;
+    if (tap != nullptr && length > 0) {
+        tap->lineReceived(std::string_view(reinterpret_cast<const char*>(line), length + 2));
+    }
 
     std::size_t start = 0;
     while (start < kLineBufferSize && line[start] != '$') {
@@ -56,8 +60,9 @@ bool readLinePass(ByteSource& source, SentenceHandlers& handlers, DispatchOption
     return framePass([&](uint8_t& byte) { return source.readPortByte(byte); }, handlers, options);
 }
 
-bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers, DispatchOptions options) {
-    return framePass([&](uint8_t& byte) { return buffer.next(byte); }, handlers, options);
+bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers, DispatchOptions options,
+                  LineTap* tap) {
+    return framePass([&](uint8_t& byte) { return buffer.next(byte); }, handlers, options, tap);
 }
 
 } // namespace velocimo

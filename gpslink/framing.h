@@ -53,6 +53,14 @@ private:
     std::size_t m_pos = 0;
 };
 
+// Sees every framed line, on the reader thread, before its sentence is handled.
+class LineTap {
+public:
+    virtual ~LineTap() = default;
+    // The line's bytes and CR LF; must not block.
+    virtual void lineReceived(std::string_view bytes) = 0;
+};
+
 inline constexpr std::size_t kLineBufferSize = 100;
 // Room for the line's own bytes: the buffer also holds CR, LF and the terminator.
 inline constexpr std::size_t kMaxLineBytes = kLineBufferSize - 3;
@@ -96,6 +104,7 @@ private:
 // is what the data watchdog counts.
 bool readLinePass(ByteSource& source, SentenceHandlers& handlers, DispatchOptions options = {});
 // The same pass over bytes taken through the reader's buffer.
-bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers, DispatchOptions options = {});
+bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers, DispatchOptions options = {},
+                  LineTap* tap = nullptr);
 
 } // namespace velocimo

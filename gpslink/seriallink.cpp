@@ -319,7 +319,7 @@ void SerialLink::readerLoop() {
         if (!m_portOpen.load() || !m_device->isOpen()) {
             continue;
         }
-        const bool firstArrived = readLinePass(buffer, m_handlers, m_readerDispatch);
+        const bool firstArrived = readLinePass(buffer, m_handlers, m_readerDispatch, m_tap);
         const bool fixValid = m_record.read([](const NavState& nav) { return nav.fixValid; });
         emptyReads = (!firstArrived && fixValid) ? emptyReads + 1 : 0;
         if (emptyReads == kWatchdogReads) {

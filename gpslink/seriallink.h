@@ -3,6 +3,7 @@
 // The connection to the receiver: opening and configuring the port, the reader thread that
 // frames and dispatches its sentences, the data watchdog, and the close.
 
+#include "gpslink/framing.h"
 #include "gpslink/serialdevice.h"
 #include "nmea/handlers.h"
 #include "shell/core/fixsound.h"
@@ -99,6 +100,8 @@ public:
 
     // Main thread, before openGps: talkers, checksum check and baud rate of the next open.
     void setReceiverOptions(const ReceiverOptions& options);
+    // Before the first open: sees every line the reader frames (may be null).
+    void setLineTap(LineTap* tap) { m_tap = tap; }
     // Main thread. Opens portName, optionally sends the SiRF set-up, configures 8N1 at the
     // chosen rate and the timeouts, and starts the reader. With the automatic rate the reader
     // searches first, and the SiRF set-up waits for the rate it finds.
@@ -153,6 +156,7 @@ private:
     ReceiverOptions m_options;
     // The reader's copy, set before it starts.
     DispatchOptions m_readerDispatch;
+    LineTap* m_tap = nullptr;
     std::atomic<int32_t> m_searchRate{0};
     std::chrono::milliseconds m_searchListen = kBaudSearchListen;
 };

@@ -13,18 +13,11 @@
 
 namespace velocimo {
 
-namespace {
-
-// Each UTF-16 unit of a path takes at most three bytes, plus the closing zero.
-constexpr std::size_t kFileNameCapacity = PathText::kCapacity * 3 + 1;
-
-// The file name for open(), converted without allocating. False when it does not fit or
-// holds a zero, which would make open() act on some other name.
-bool toFileName(std::u16string_view path, char (&out)[kFileNameCapacity]) {
+bool logFileName(std::u16string_view path, char (&out)[kLogFileNameCapacity]) {
     std::size_t length = 0;
     bool fits = true;
     encodeUtf8(path, u'?', [&](char c) {
-        if (length + 1 < kFileNameCapacity) {
+        if (length + 1 < kLogFileNameCapacity) {
             out[length++] = c;
         } else {
             fits = false;
@@ -37,16 +30,14 @@ bool toFileName(std::u16string_view path, char (&out)[kFileNameCapacity]) {
     return true;
 }
 
-} // namespace
-
 bool appendLogRecord(const Settings& settings, const LogFieldSet& fields, const NavState& nav) {
     if (settings.logFilePath.empty()) {
         return false;
     }
     // Header and record go out in one write, so a reader never sees a header alone.
     char lines[2 * kLogLineCapacity];
-    char name[kFileNameCapacity];
-    if (!toFileName(settings.logFilePath.view(), name)) {
+    char name[kLogFileNameCapacity];
+    if (!logFileName(settings.logFilePath.view(), name)) {
         return false;
     }
 

@@ -10,7 +10,7 @@ packages=(
     libqt6svg6 qt6-svg-dev libgl-dev
     fonts-wine fonts-dejavu-core
     xvfb xauth socat sox locales tzdata python3
-    gpsd
+    gpsd gpsbabel libxml2-utils
     dpkg-dev file lintian desktop-file-utils appstream
 )
 

@@ -107,6 +107,8 @@ auto optionRows(Settings& s, const SoundDefaults* sounds) {
         optInFlag(u"AnyTalker", s.anyTalker),
         optInFlag(u"VerifyChecksum", s.verifyChecksum),
         optInNumber(u"BaudRate", s.baudRate, kDefaultBaudRate),
+        optInFlag(u"TrackLog", s.trackLog),
+        optInFlag(u"RawLog", s.rawLog),
     });
 }
 

@@ -34,6 +34,9 @@ struct Settings {
     bool anyTalker = false;
     bool verifyChecksum = false;
     int32_t baudRate = 4800;
+    // Beside the CSV log: a GPX track, and the receiver's lines as they came.
+    bool trackLog = false;
+    bool rawLog = false;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

@@ -102,8 +102,12 @@ void Desktop::runAboutDialog() {
 }
 
 void Desktop::runLoggingDialog() {
-    LoggingDialog dialog(m_logFields, &m_window);
-    connect(&dialog, &LoggingDialog::saveRequested, this, [this] { m_program.saveLogFields(); });
+    LoggingDialog dialog(m_logFields, m_settings, &m_window);
+    connect(&dialog, &LoggingDialog::saveRequested, this, [this] {
+        m_program.saveLogFields();
+        m_program.saveOptions();
+        m_program.applyLogOptions();
+    });
     dialog.exec();
 }
 

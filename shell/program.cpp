@@ -1,5 +1,6 @@
 #include "shell/program.h"
 
+#include "logging/gpxfile.h"
 #include "logging/logfile.h"
 #include "logging/logflows.h"
 #include "settings/persistence.h"
@@ -24,6 +25,7 @@ Program::Program(LiveRecord& record, Settings& settings, LogFieldSet& logFields,
     };
     m_link = std::make_unique<SerialLink>(m_record, m_decoder, services.fixSounds, this,
                                           std::move(resolve), std::move(services.device));
+    m_link->setLineTap(this);
 }
 
 Program::~Program() = default;
@@ -93,6 +95,7 @@ bool Program::openGps() {
         {{m_settings.anyTalker, m_settings.verifyChecksum}, m_settings.baudRate});
     const OpenResult result = m_link->openGps(m_portName, m_settings.sirfSetup);
     tellStoreNotices();
+    syncRawLog();
     for (const MessageRequest& box : openMessages(result)) {
         m_messages.show(box);
     }
@@ -100,7 +103,28 @@ bool Program::openGps() {
 }
 
 bool Program::closeGps() {
-    return m_link->closeGps();
+    const bool closed = m_link->closeGps();
+    syncRawLog();
+    return closed;
+}
+
+void Program::applyLogOptions() {
+    syncRawLog();
+}
+
+void Program::syncRawLog() {
+    if (m_settings.rawLog && m_settings.loggingOn && !m_settings.logFilePath.empty() &&
+        m_link->portOpen()) {
+        SiblingPathText path;
+        siblingLogPath(m_settings.logFilePath.view(), u".nmea", path);
+        m_rawLog.open(path.view());
+    } else {
+        m_rawLog.close();
+    }
+}
+
+void Program::lineReceived(std::string_view bytes) {
+    m_rawLog.write(bytes);
 }
 
 void Program::dataFlowInterrupted() {
@@ -132,18 +156,24 @@ void Program::checkSpeedLimit(const NavState& nav) {
 
 void Program::appendLogRecord(const NavState& nav) {
     velocimo::appendLogRecord(m_settings, m_logFields, nav);
+    if (m_settings.trackLog) {
+        appendGpxPoint(m_settings, m_track, nav);
+    }
 }
 
 void Program::ensureLogFile() {
     velocimo::ensureLogFile(m_settings, m_picker, m_clock, m_messages);
+    syncRawLog();
 }
 
 void Program::toggleLogging() {
     velocimo::toggleLogging(m_settings, m_picker, m_clock, m_messages);
+    syncRawLog();
 }
 
 void Program::chooseLogFile() {
     velocimo::chooseLogFile(m_settings, m_picker, m_clock);
+    syncRawLog();
 }
 
 void Program::paint(Canvas& canvas, bool advance) {

@@ -9,7 +9,9 @@
 #include "dashboard/canvas.h"
 #include "dashboard/dashboard.h"
 #include "gpslink/seriallink.h"
+#include "logging/gpxfile.h"
 #include "logging/logfields.h"
+#include "logging/rawlog.h"
 #include "nmea/handlers.h"
 #include "settings/settings.h"
 #include "settings/settingsstore.h"
@@ -39,7 +41,7 @@ struct ProgramServices {
     std::unique_ptr<SerialDevice> device;
 };
 
-class Program : public Subsystems, public LinkEvents {
+class Program : public Subsystems, public LinkEvents, private LineTap {
 public:
     Program(LiveRecord& record, Settings& settings, LogFieldSet& logFields,
             ProgramServices services);
@@ -75,6 +77,8 @@ public:
     void applyUnits();
     void applyPortName();
     void saveLogFields();
+    // After the log settings changed: the raw recording follows them.
+    void applyLogOptions();
 
     const PortNameText& portName() const { return m_portName; }
     const SpeedAlarm& speedAlarm() const { return m_alarm; }
@@ -83,6 +87,11 @@ public:
     SerialLink& link() { return *m_link; }
 
 private:
+    // Reader thread: the raw recording, when on.
+    void lineReceived(std::string_view bytes) override;
+    // Opens or closes the raw recording for the connection and the log settings.
+    void syncRawLog();
+
     // Boxes for whatever the settings store ran into since the last call.
     void tellStoreNotices();
 
@@ -103,6 +112,9 @@ private:
     // Large (three sample histories): kept off the stack.
     std::unique_ptr<DashboardState> m_dashboard;
     LiveDecoder m_decoder;
+    GpxTrack m_track;
+    // Written by the reader: declared before m_link, so it outlives the reader.
+    RawLog m_rawLog;
     std::unique_ptr<SerialLink> m_link;
 };
 

@@ -1,4 +1,5 @@
 #include "logging/loggingdialog.h"
+#include "settings/persistence.h"
 #include "settings/regfilestore.h"
 
 #include <QApplication>
@@ -130,6 +131,57 @@ TEST_F(LoggingDialogTest, OkStoresTheTicksCancelLeavesBothAlone) {
     EXPECT_TRUE(fields.logHdop);
     EXPECT_TRUE(fields.logSatellites);
     EXPECT_FALSE(fields.logElevation);
+}
+
+// The two boxes below the group: unticked with the values absent, and OK stores the choice
+// in the main key while the file without them stays without them.
+TEST_F(LoggingDialogTest, TrackAndRecordingBoxesBelowTheGroup) {
+    struct Case {
+        bool track;
+        bool raw;
+        int64_t storedTrack;
+        int64_t storedRaw;
+    };
+    const Case cases[] = {
+        {false, false, -1, -1}, {true, false, 1, -1}, {false, true, -1, 1}, {true, true, 1, 1}};
+    for (const Case& c : cases) {
+        MemorySettingsStore options;
+        Settings settings;
+        LoggingDialog dialog(fields, settings, nullptr);
+        QObject::connect(&dialog, &LoggingDialog::saveRequested,
+                         [&] { velocimo::saveOptions(options, settings); });
+        dialog.show();
+        QCheckBox* track = box(dialog, "checkTrackLog");
+        QCheckBox* raw = box(dialog, "checkRawLog");
+        ASSERT_TRUE(track && raw);
+        EXPECT_EQ(track->text(), "Also write a GPX track");
+        EXPECT_EQ(raw->text(), "Also record the receiver's sentences");
+        EXPECT_FALSE(track->isChecked());
+        auto* group = dialog.findChild<QGroupBox*>();
+        EXPECT_GE(track->y(), group->geometry().bottom());
+        EXPECT_GT(raw->y(), track->y());
+        EXPECT_TRUE(dialog.rect().contains(raw->geometry()));
+        if (c.track) {
+            clickIndicator(track);
+        }
+        if (c.raw) {
+            clickIndicator(raw);
+        }
+        if (c.track && c.raw) {
+            dialog.grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/logging-track.png"));
+        }
+        dialog.accept();
+        EXPECT_EQ(settings.trackLog, c.track);
+        EXPECT_EQ(settings.rawLog, c.raw);
+        auto key = options.openKey(kSettingsKeyPath);
+        uint32_t value = 0;
+        EXPECT_EQ(key->readDword(u"TrackLog", value) ? int64_t(value) : -1, c.storedTrack);
+        EXPECT_EQ(key->readDword(u"RawLog", value) ? int64_t(value) : -1, c.storedRaw);
+    }
+    // Without the settings (the CSV columns alone) the boxes stay out of sight.
+    LoggingDialog plain(fields);
+    plain.show();
+    EXPECT_FALSE(box(plain, "checkTrackLog")->isVisible());
 }
 
 } // namespace

@@ -29,6 +29,7 @@ const char kUsage[] =
     "                           Position_DEC,Position_DMM,Elevation,SpeedCurrent,SpeedAverage,\n"
     "                           DistanceTrip,DistanceTotal,Satellites,HDOP\n"
     "  --every-tick             CSV: a record on every tick, not only at 2.5 speed units or more\n"
+    "  --gpx                    print the GPX track the log would hold (the CSV's ticks)\n"
     "  --any-talker             also RMC, GGA and GSA of GL, GA, GB, GI, GQ, GN, BD and QZ\n"
     "  --verify-checksum        only sentences whose checksum matches\n";
 
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
             options.continuousOverSound = on == 1;
         } else if (arg == "--csv") {
             options.csv = true;
+        } else if (arg == "--gpx") {
+            options.gpx = true;
         } else if (arg == "--any-talker") {
             options.anyTalker = true;
         } else if (arg == "--verify-checksum") {

@@ -2,6 +2,7 @@
 
 #include "alarm/speedalarm.h"
 #include "gpslink/framing.h"
+#include "logging/gpxformat.h"
 #include "logging/logformat.h"
 #include "nmea/handlers.h"
 #include "shell/core/liverecord.h"
@@ -60,7 +61,7 @@ public:
         m_settings.soundWarnPath.assign(u"warn");
         m_settings.soundOverPath.assign(u"over");
         m_settings.loggingOn = true;
-        if (m_options.csv) {
+        if (m_options.csv && !m_options.gpx) {
             char line[kLogLineCapacity];
             m_out.write(line, static_cast<std::streamsize>(
                                   formatLogHeader(m_options.fields, line, sizeof line)));
@@ -81,12 +82,13 @@ public:
     // alarm played; CSV writes the records the log would hold.
     void tick() {
         const NavState nav = m_record.snapshot();
-        const LogGate gate = !m_options.csv        ? LogGate::Never
+        const bool logs = m_options.csv || m_options.gpx;
+        const LogGate gate = !logs                 ? LogGate::Never
                              : m_options.everyTick ? LogGate::EveryTick
                                                    : LogGate::Moving;
         tickOnce(nav, m_settings, *this, gate);
         const std::vector<std::string> sounds = m_sounds.take();
-        if (m_options.csv) {
+        if (logs) {
             return;
         }
         m_line.assign(1, '{');
@@ -106,9 +108,46 @@ private:
         velocimo::checkSpeedLimit(m_alarm, m_settings, nav.speed, m_sounds);
     }
     void appendLogRecord(const NavState& nav) override {
+        if (m_options.gpx) {
+            appendGpxPoint(nav);
+            return;
+        }
         char line[kLogLineCapacity];
         m_out.write(line, static_cast<std::streamsize>(
                               formatLogRecord(m_options.fields, nav, line, sizeof line)));
+    }
+
+public:
+    // After the last tick: what ends the GPX document.
+    void finish() {
+        if (!m_options.gpx) {
+            return;
+        }
+        if (!m_gpxStarted) {
+            m_out << gpxDocumentStart() << "</gpx>\n";
+        } else {
+            m_out << gpxClosingTags();
+        }
+    }
+
+private:
+    // What the track file gets for the point, without the closing tags it would rewrite.
+    void appendGpxPoint(const NavState& nav) {
+        GpxPoint point;
+        if (!gpxPointOf(nav, m_options.units, point)) {
+            m_gpx.inSegment = false;
+            return;
+        }
+        char bytes[kGpxAppendCapacity];
+        GpxTrackState next;
+        const std::size_t size =
+            formatGpxAppend(m_gpx, point, !m_gpxStarted, bytes, sizeof bytes, next);
+        const std::size_t closing = gpxClosingTags().size();
+        if (size >= closing) {
+            m_out.write(bytes, static_cast<std::streamsize>(size - closing));
+            m_gpx = next;
+            m_gpxStarted = true;
+        }
     }
 
     LiveRecord& m_record;
@@ -119,6 +158,8 @@ private:
     Settings m_settings;
     SpeedAlarm m_alarm;
     bool m_seenRmc = false;
+    GpxTrackState m_gpx;
+    bool m_gpxStarted = false;
     std::string m_line; // reused for every tick's object
 };
 
@@ -173,6 +214,7 @@ void runReplay(ByteSource& input, const ReplayOptions& options, std::ostream& ou
     while (readLinePass(buffer, handlers, dispatch)) {
     }
     handlers.tick();
+    handlers.finish();
 }
 
 std::size_t FileByteSource::readBytes(uint8_t* buffer, std::size_t capacity) {

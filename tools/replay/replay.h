@@ -25,7 +25,9 @@ struct ReplayOptions {
     bool continuousOverSound = true;
     // CSV instead of JSON: the header and one record per tick that the log would write.
     bool csv = false;
-    bool everyTick = false; // CSV: also the ticks below the moving threshold
+    bool everyTick = false; // CSV and GPX: also the ticks below the moving threshold
+    // GPX instead of JSON: the track the log's GPX file would hold for the same ticks.
+    bool gpx = false;
     LogFieldSet fields = {true, true, true, true, true, true, true, true, true};
     // As the settings AnyTalker and VerifyChecksum.
     bool anyTalker = false;
