@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -450,6 +452,68 @@ TEST(ControlServer, AnswersStatusInLineWithTheOtherCommandsAndKeepsTheClient) {
         }
         EXPECT_EQ(readLine(client, pending), "1,1") << "the second of two in one go";
         ::close(client);
+    }
+    ::rmdir(name);
+}
+
+// Nothing waits on clients that connect and keep quiet: they go after the idle limit, and
+// a full house drops its oldest only after serving what that one had already sent.
+TEST(ControlServer, IdleClientsNeverKeepCommandsOut) {
+    char name[] = "/tmp/velocimo-cs-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string path = std::string(name) + "/control";
+    InstanceClaim claim = claimInstance(path);
+    ASSERT_EQ(claim.role, InstanceRole::Primary) << claim.error;
+    {
+        ControlServer server(claim.listenFd, path, nullptr, std::chrono::milliseconds(300));
+        int activations = 0;
+        int disconnects = 0;
+        QObject::connect(&server, &ControlServer::activateRequested, [&] { ++activations; });
+        QObject::connect(&server, &ControlServer::saveAndDisconnectRequested,
+                         [&] { ++disconnects; });
+        std::vector<int> idle;
+        for (int i = 0; i < 20; ++i) {
+            idle.push_back(connectTo(path));
+            ASSERT_GE(idle.back(), 0);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(claimInstance(path).role, InstanceRole::Secondary); // sends "activate"
+        EXPECT_TRUE(sendControlLine(path, "1023"));
+        // (QTRY_ macros only return on failure outside a QTest run.)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return activations == 1 && disconnects == 1; }, 1000));
+
+        // A full house, then a "1023" queued behind eight more silent ones: by the time its
+        // turn to be read comes, newer clients have pushed it out.
+        const int queued = connectTo(path);
+        ASSERT_GE(queued, 0);
+        ASSERT_EQ(::send(queued, "1023\n", 5, MSG_NOSIGNAL), 5);
+        for (int i = 0; i < ControlServer::kMaxClients; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            path.copy(address.sun_path, sizeof address.sun_path - 1);
+            ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << i;
+            idle.push_back(fd);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return disconnects == 2; }, 1000)) << disconnects;
+        ::close(queued);
+
+        // Every silent client is let go; one that keeps talking stays.
+        const int talker = connectTo(path);
+        ASSERT_GE(talker, 0);
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_EQ(::send(talker, "hello\n", 6, MSG_NOSIGNAL), 6);
+            QTest::qWait(100);
+        }
+        for (int fd : idle) {
+            char byte = 0;
+            EXPECT_EQ(::recv(fd, &byte, 1, MSG_DONTWAIT), 0) << "closed by the server";
+            ::close(fd);
+        }
+        char byte = 0;
+        EXPECT_EQ(::recv(talker, &byte, 1, MSG_DONTWAIT), -1);
+        EXPECT_EQ(errno, EAGAIN);
+        ::close(talker);
     }
     ::rmdir(name);
 }
