@@ -10,6 +10,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -315,6 +318,64 @@ TEST(QtMessageBoxService, PostFromAnotherThreadShowsOnTheMainThread) {
     EXPECT_EQ(answerer.seen[0].text, "Data flow interrupted!");
     EXPECT_EQ(answerer.seen[0].caption, "Velocimo");
     EXPECT_EQ(answerer.seen[0].thread, QCoreApplication::instance()->thread());
+}
+
+// The log is added to, so choosing a file that exists must not ask to replace it; the
+// dialog says what happens instead. Other save dialogs keep the question.
+TEST(QtFilePicker, SaveDialogForAFileThatIsAddedToDoesNotAskToReplace) {
+    char name[] = "/tmp/velocimo-picker-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const QString existing = QString::fromUtf8(name) + QStringLiteral("/old.csv");
+    {
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    for (const bool adds : {true, false}) {
+        SCOPED_TRACE(adds);
+        FileRequest request;
+        request.title = u"Log";
+        request.filterName = u"CSV Files (*.csv)";
+        request.filterPattern = u"*.csv";
+        request.initialFolder = existing.section(QLatin1Char('/'), 0, -2).toStdU16String();
+        request.proposedName = u"VELO_LOG 20050614 093005";
+        if (adds) {
+            request.existingFileNote = u"Records are added to the end of an existing file.";
+        }
+        bool asked = false;
+        QString note;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "Log");
+            EXPECT_EQ(dialog->testOption(QFileDialog::DontConfirmOverwrite), adds);
+            if (auto* label = dialog->findChild<QLabel*>("existingFileNote")) {
+                EXPECT_TRUE(label->isVisible());
+                note = label->text();
+                if (adds) {
+                    dialog->grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/logfile.png"));
+                }
+            }
+            // Without the note a question comes up; say No, then leave.
+            QTimer::singleShot(100, [&, dialog] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked = true;
+                    box->button(QMessageBox::No)->click();
+                }
+                if (dialog->isVisible()) {
+                    dialog->reject();
+                }
+            });
+            dialog->selectFile(existing);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        });
+        QtFilePicker picker;
+        const std::u16string chosen = picker.saveFile(request);
+        EXPECT_EQ(asked, !adds);
+        EXPECT_EQ(QString::fromStdU16String(chosen), adds ? existing : QString());
+        EXPECT_EQ(note, adds ? "Records are added to the end of an existing file." : "");
+    }
+    QFile::remove(existing);
+    ::rmdir(name);
 }
 
 TEST(StatusLine, TheRecordsFieldsThenTheCounts) {
