@@ -355,8 +355,9 @@ TEST(QtFilePicker, SaveDialogForAFileThatIsAddedToDoesNotAskToReplace) {
                     dialog->grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/logfile.png"));
                 }
             }
-            // Without the note a question comes up; say No, then leave.
-            QTimer::singleShot(100, [&, dialog] {
+            // Without the note a question comes up; say No, then leave. (The timer goes
+            // with the dialog.)
+            QTimer::singleShot(100, dialog, [&, dialog] {
                 if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                     asked = true;
                     box->button(QMessageBox::No)->click();
