@@ -4,10 +4,12 @@
 #include "gpslink/framing.h"
 #include "nmea/handlers.h"
 #include "shell/core/liverecord.h"
+#include "shell/core/navstatejson.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -36,7 +38,10 @@ public:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+namespace {
+
+// Decodes the input through one of the two framing paths and returns the record it leaves.
+velocimo::NavState decode(const uint8_t* data, std::size_t size, bool buffered) {
     velocimo::LiveRecord record;
     record.update([](velocimo::NavState& nav) { velocimo::resetNavState(nav); });
     const int32_t units = size > 0 ? data[0] % 4 : 1;
@@ -45,12 +50,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     BerlinZone zone;
     velocimo::LiveDecoder decoder(record, &sounds, &zone);
     velocimo::MemoryByteSource source(std::string_view(reinterpret_cast<const char*>(data), size));
-    while (!source.atEnd()) {
-        velocimo::readLinePass(source, decoder);
+    velocimo::ReadBuffer buffer(source);
+    while (!(source.atEnd() && buffer.empty())) {
+        if (buffered) {
+            velocimo::readLinePass(buffer, decoder);
+        } else {
+            velocimo::readLinePass(source, decoder);
+        }
     }
-    const velocimo::NavState nav = record.snapshot();
+    return record.snapshot();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const velocimo::NavState nav = decode(data, size, false);
     if (!std::isfinite(nav.tripDistance) || !std::isfinite(nav.totalDistance) ||
         !std::isfinite(nav.speed) || !std::isfinite(nav.averageSpeed)) {
+        std::abort();
+    }
+    // The reader's buffered framing must leave exactly the same record.
+    std::string bytes;
+    std::string bufferedBytes;
+    velocimo::appendNavStateJson(bytes, nav);
+    velocimo::appendNavStateJson(bufferedBytes, decode(data, size, true));
+    if (bytes != bufferedBytes) {
         std::abort();
     }
     return 0;

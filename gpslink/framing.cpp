@@ -2,13 +2,17 @@
 
 namespace velocimo {
 
-bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
+namespace {
+
+// next(byte) is one read: true with a byte, false for none.
+template <typename Next>
+bool framePass(Next&& next, SentenceHandlers& handlers, DispatchOptions options) {
     uint8_t line[kLineBufferSize] = {};
     std::size_t length = 0;
     bool overlong = false;
 
     uint8_t byte = 0;
-    const bool firstArrived = source.readPortByte(byte);
+    const bool firstArrived = next(byte);
     bool got = firstArrived;
     if (!(got && byte == 0x0D)) {
         while (got && byte != 0x0A) {
@@ -17,7 +21,7 @@ bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
             } else {
                 overlong = true;
             }
-            got = source.readPortByte(byte);
+            got = next(byte);
             if (got && byte == 0x0D) {
                 break;
             }
@@ -42,8 +46,18 @@ bool readLinePass(ByteSource& source, SentenceHandlers& handlers) {
     for (std::size_t i = start; i < kLineBufferSize && line[i] != 0; ++i) {
         text[n++] = static_cast<char16_t>(line[i]);
     }
-    dispatchSentence(handlers, std::u16string_view(text, n));
+    dispatchSentence(handlers, std::u16string_view(text, n), options);
     return firstArrived;
+}
+
+} // namespace
+
+bool readLinePass(ByteSource& source, SentenceHandlers& handlers, DispatchOptions options) {
+    return framePass([&](uint8_t& byte) { return source.readPortByte(byte); }, handlers, options);
+}
+
+bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers, DispatchOptions options) {
+    return framePass([&](uint8_t& byte) { return buffer.next(byte); }, handlers, options);
 }
 
 } // namespace velocimo

@@ -4,8 +4,11 @@
 
 #include "nmea/handlers.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace velocimo {
@@ -16,6 +19,12 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual bool readPortByte(uint8_t& byte) = 0;
+    // One read of up to capacity bytes (capacity > 0): waits as readPortByte does for the
+    // first and takes what else is ready with it. 0 where readPortByte would be false.
+    virtual std::size_t readBytes(uint8_t* buffer, std::size_t capacity) {
+        (void)capacity;
+        return readPortByte(*buffer) ? 1 : 0;
+    }
 };
 
 // Bytes already in memory (a recorded log): every read delivers the next one until the end.
@@ -30,6 +39,12 @@ public:
         byte = static_cast<uint8_t>(m_data[m_pos++]);
         return true;
     }
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override {
+        const std::size_t n = std::min(capacity, m_data.size() - m_pos);
+        std::memcpy(buffer, m_data.data() + m_pos, n);
+        m_pos += n;
+        return n;
+    }
     bool atEnd() const { return m_pos >= m_data.size(); }
     void rewind() { m_pos = 0; }
 
@@ -42,10 +57,45 @@ inline constexpr std::size_t kLineBufferSize = 100;
 // Room for the line's own bytes: the buffer also holds CR, LF and the terminator.
 inline constexpr std::size_t kMaxLineBytes = kLineBufferSize - 3;
 
+// The reader's own buffer: one read takes every byte the source has ready (up to the buffer's
+// size) and the framing takes them from here, so a burst costs one wake-up, not one per byte.
+// Byte for byte it delivers what readPortByte would: a byte that was already in the buffer
+// is one that a read would have returned at once.
+class ReadBuffer {
+public:
+    static constexpr std::size_t kSize = 512;
+
+    explicit ReadBuffer(ByteSource& source) : m_source(source) {}
+    bool next(uint8_t& byte) {
+        if (m_pos == m_size && !refill()) {
+            byte = 0;
+            return false;
+        }
+        byte = m_bytes[m_pos++];
+        return true;
+    }
+    // Nothing taken from the source is left to frame.
+    bool empty() const { return m_pos == m_size; }
+
+private:
+    bool refill() {
+        m_pos = 0;
+        m_size = m_source.readBytes(m_bytes.data(), m_bytes.size());
+        return m_size > 0;
+    }
+
+    ByteSource& m_source;
+    std::size_t m_pos = 0;
+    std::size_t m_size = 0;
+    std::array<uint8_t, kSize> m_bytes;
+};
+
 // One pass of the reader: reads one line (CR or LF ends it, so does a read without a byte),
 // widens it from its first '$' and dispatches it. A line longer than kMaxLineBytes cannot be
 // NMEA and is dropped whole. Returns whether the pass's first read delivered a byte, which
 // is what the data watchdog counts.
-bool readLinePass(ByteSource& source, SentenceHandlers& handlers);
+bool readLinePass(ByteSource& source, SentenceHandlers& handlers, DispatchOptions options = {});
+// The same pass over bytes taken through the reader's buffer.
+bool readLinePass(ReadBuffer& buffer, SentenceHandlers& handlers, DispatchOptions options = {});
 
 } // namespace velocimo

@@ -6,6 +6,50 @@
 
 namespace velocimo {
 
+int32_t startingBaudRate(int32_t stored) {
+    if (stored == 0) {
+        return kBaudSearchOrder[0];
+    }
+    for (int32_t rate : kBaudRates) {
+        if (rate == stored) {
+            return rate;
+        }
+    }
+    return 4800;
+}
+
+bool listenForCheckedLines(ByteSource& source, int lines,
+                           std::chrono::steady_clock::time_point deadline,
+                           const std::function<bool()>& keepGoing) {
+    char16_t text[kLineBufferSize] = {};
+    std::size_t length = 0;
+    bool overlong = false;
+    int good = 0;
+    while (good < lines && keepGoing() && std::chrono::steady_clock::now() < deadline) {
+        uint8_t byte = 0;
+        if (!source.readPortByte(byte)) {
+            continue;
+        }
+        if (byte == '\r' || byte == '\n') {
+            if (!overlong && length > 0 && checksumMatches(std::u16string_view(text, length))) {
+                ++good;
+            }
+            length = 0;
+            overlong = false;
+        } else if (byte == '$') {
+            // Whatever came before belongs to a line we joined half-way.
+            text[0] = u'$';
+            length = 1;
+            overlong = false;
+        } else if (length > 0 && length < kMaxLineBytes) {
+            text[length++] = byte;
+        } else if (length > 0) {
+            overlong = true;
+        }
+    }
+    return good >= lines;
+}
+
 SerialLink::SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
                        LinkEvents* events, PortResolver resolvePort,
                        std::unique_ptr<SerialDevice> device)
@@ -45,10 +89,18 @@ void SerialLink::joinFinishedReader() {
 
 OpenResult SerialLink::openGps(const PortNameText& portName, bool sirfSetup) {
     joinFinishedReader();
-    if (!openPort(portName, sirfSetup)) {
+    ReceiverOptions options;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        options = m_options;
+    }
+    // Nothing goes to a receiver whose rate is not known yet.
+    const bool search = options.baudRate == 0;
+    if (!openPort(portName, sirfSetup && !search)) {
         return OpenResult::OpenFailed;
     }
-    if (const OpenResult r = configurePort(4800, 8, false, Parity::None, StopBits::One);
+    if (const OpenResult r = configurePort(startingBaudRate(options.baudRate), 8, false,
+                                           Parity::None, StopBits::One);
         r != OpenResult::Opened) {
         return r;
     }
@@ -61,7 +113,9 @@ OpenResult SerialLink::openGps(const PortNameText& portName, bool sirfSetup) {
     m_readerRunning.store(true);
     try {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_reader = std::thread([this] { readerLoop(); });
+        // No reader is left to read it: an earlier one has been joined.
+        m_readerDispatch = options.dispatch;
+        m_reader = std::thread([this, search, sirfSetup] { readerMain(search, sirfSetup); });
     } catch (const std::system_error&) {
         // Without a reader nothing would ever arrive and the watchdog could not notice:
         // this is a failed open, not a silent connection.
@@ -175,13 +229,97 @@ bool SerialLink::closeGps() {
     return true;
 }
 
+void SerialLink::setReceiverOptions(const ReceiverOptions& options) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_options = options;
+}
+
+bool SerialLink::setBaudRate(int32_t rate) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_device->isOpen() ||
+        !applyLineParameters(m_lineState, rate, 8, false, Parity::None, StopBits::One) ||
+        !m_device->setLineState(m_lineState)) {
+        return false;
+    }
+    // What arrived at the last rate is noise at this one.
+    m_device->purge();
+    return true;
+}
+
+int32_t SerialLink::searchBaudRate() {
+    const auto keepGoing = [this] { return m_readerRunning.load(); };
+    // Short reads while listening, so a silent rate ends on time rather than up to a second
+    // late; the reader's own one-second reads come back before it starts.
+    const auto readFor = [this](uint32_t milliseconds) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        PortTimeouts timeouts = m_timeouts;
+        timeouts.readTotalConstant = milliseconds;
+        if (m_device->isOpen()) {
+            m_device->setTimeouts(timeouts);
+        }
+    };
+    readFor(kBaudSearchReadMs);
+    struct Restore {
+        decltype(readFor)& apply;
+        uint32_t milliseconds;
+        ~Restore() { apply(milliseconds); }
+    } restore{readFor, m_timeouts.readTotalConstant};
+    for (int32_t rate : kBaudSearchOrder) {
+        if (!keepGoing()) {
+            return 0;
+        }
+        m_searchRate.store(rate);
+        if (!setBaudRate(rate)) {
+            continue;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + m_searchListen;
+        if (listenForCheckedLines(*m_device, kBaudSearchLines, deadline, keepGoing)) {
+            return rate;
+        }
+    }
+    return 0;
+}
+
+void SerialLink::writeSirfSetup() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_device->isOpen()) {
+        return;
+    }
+    for (std::string_view sentence : kSirfSetup) {
+        m_device->write(reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size());
+    }
+}
+
+void SerialLink::readerMain(bool search, bool sirfSetup) {
+    if (search) {
+        const int32_t rate = searchBaudRate();
+        m_searchRate.store(0);
+        if (rate == 0) {
+            // A Close during the search has already taken the connection down: no report.
+            if (m_readerRunning.load()) {
+                m_record.update([](NavState& nav) { nav.gpsConnected = false; });
+                if (closeGps() && m_events) {
+                    m_events->baudSearchFailed();
+                }
+            }
+            return;
+        }
+        if (sirfSetup) {
+            writeSirfSetup();
+        }
+    }
+    readerLoop();
+}
+
 void SerialLink::readerLoop() {
     int32_t emptyReads = 0;
+    // One per connection: nothing read from an earlier port is framed on a later one.
+    ReadBuffer buffer(*m_device);
     do {
         if (!m_portOpen.load() || !m_device->isOpen()) {
             continue;
         }
-        const bool firstArrived = readLinePass(*m_device, m_handlers);
+        const bool firstArrived = readLinePass(buffer, m_handlers, m_readerDispatch);
         const bool fixValid = m_record.read([](const NavState& nav) { return nav.fixValid; });
         emptyReads = (!firstArrived && fixValid) ? emptyReads + 1 : 0;
         if (emptyReads == kWatchdogReads) {

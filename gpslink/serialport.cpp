@@ -18,8 +18,8 @@ bool speedFor(int32_t baudRate, speed_t& speed) {
         speed_t speed;
     };
     static constexpr Entry kSpeeds[] = {
-        {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
-        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+        {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
     };
     for (const Entry& e : kSpeeds) {
         if (e.rate == baudRate) {
@@ -227,8 +227,12 @@ bool SerialPort::waitForWake(int timeoutMs) const {
 
 bool SerialPort::readPortByte(uint8_t& byte) {
     byte = 0;
+    return readBytes(&byte, 1) == 1;
+}
+
+std::size_t SerialPort::readBytes(uint8_t* buffer, std::size_t capacity) {
     if (!m_fd) {
-        return false;
+        return 0;
     }
     const int waitMs = readWaitMs();
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs < 0 ? 0 : waitMs);
@@ -238,7 +242,7 @@ bool SerialPort::readPortByte(uint8_t& byte) {
     auto deviceGone = [&] {
         const int ms = left();
         waitForWake(ms < 0 ? 1000 : ms);
-        return false;
+        return std::size_t{0};
     };
     for (;;) {
         pollfd fds[2] = {{m_fd.get(), POLLIN, 0}, {m_wakeFd.get(), POLLIN, 0}};
@@ -250,17 +254,16 @@ bool SerialPort::readPortByte(uint8_t& byte) {
             return deviceGone();
         }
         if (r == 0) {
-            return false;
+            return 0;
         }
         if (fds[1].revents & POLLIN) {
-            return false;
+            return 0;
         }
         if (fds[0].revents & POLLIN) {
-            uint8_t b = 0;
-            const ssize_t n = ::read(m_fd.get(), &b, 1);
-            if (n == 1) {
-                byte = b;
-                return true;
+            // Raw mode with VMIN 1: the read returns what has arrived, never waits for more.
+            const ssize_t n = ::read(m_fd.get(), buffer, capacity);
+            if (n > 0) {
+                return static_cast<std::size_t>(n);
             }
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
                 continue;

@@ -1,7 +1,7 @@
 #pragma once
 
-// A serial port through termios: exclusive open, raw line state, one-byte reads with a
-// timeout that an unplugged device cannot turn into a busy loop.
+// A serial port through termios: exclusive open, raw line state, reads of what is ready with
+// a timeout that an unplugged device cannot turn into a busy loop.
 
 #include "gpslink/serialdevice.h"
 #include "shell/core/filedescriptor.h"
@@ -30,6 +30,7 @@ public:
     void close() override;
     void interrupt() override;
     bool readPortByte(uint8_t& byte) override;
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override;
 
 private:
     // Milliseconds one read may wait; -1 for no limit.

@@ -183,13 +183,78 @@ void updateElevation(NavState& nav, const DecodeOptions& options, double altitud
     nav.elevationText.append(label);
 }
 
-void dispatchSentence(SentenceHandlers& handlers, std::u16string_view text) {
-    const std::u16string_view tag = text.substr(0, 6);
-    if (tag == u"$GPRMC") {
+namespace {
+
+int hexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    return -1;
+}
+
+// The talkers whose RMC, GGA and GSA mean the same as a GPS receiver's. $P... is
+// proprietary and never one of them.
+bool knownTalker(std::u16string_view talker) {
+    static constexpr std::u16string_view kTalkers[] = {u"GP", u"GL", u"GA", u"GB", u"GI",
+                                                       u"GQ", u"GN", u"BD", u"QZ"};
+    for (std::u16string_view t : kTalkers) {
+        if (talker == t) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool checksumMatches(std::u16string_view text) {
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n')) {
+        text.remove_suffix(1);
+    }
+    if (text.size() < 4 || text.front() != u'$' || text[text.size() - 3] != u'*') {
+        return false;
+    }
+    const int high = hexValue(text[text.size() - 2]);
+    const int low = hexValue(text[text.size() - 1]);
+    if (high < 0 || low < 0) {
+        return false;
+    }
+    unsigned sum = 0;
+    for (char16_t c : text.substr(1, text.size() - 4)) {
+        sum ^= c;
+    }
+    return sum == static_cast<unsigned>(high * 16 + low);
+}
+
+void dispatchSentence(SentenceHandlers& handlers, std::u16string_view text,
+                      DispatchOptions options) {
+    if (options.verifyChecksum && !checksumMatches(text)) {
+        return;
+    }
+    std::u16string_view type;
+    if (options.anyTalker) {
+        if (text.size() < 6 || text[0] != u'$' || !knownTalker(text.substr(1, 2))) {
+            return;
+        }
+        type = text.substr(3, 3);
+    } else {
+        const std::u16string_view tag = text.substr(0, 6);
+        if (tag.substr(0, 3) != u"$GP") {
+            return;
+        }
+        type = tag.substr(3);
+    }
+    if (type == u"RMC") {
         handlers.handleRmc(text);
-    } else if (tag == u"$GPGGA") {
+    } else if (type == u"GGA") {
         handlers.handleGga(text);
-    } else if (tag == u"$GPGSA") {
+    } else if (type == u"GSA") {
         handlers.handleGsa(text);
     }
 }

@@ -48,8 +48,22 @@ public:
     virtual void handleGsa(std::u16string_view sentence) = 0;
 };
 
-// Compares the first six code units with "$GPRMC", "$GPGGA", "$GPGSA" and calls the match.
-void dispatchSentence(SentenceHandlers& handlers, std::u16string_view text);
+// Which lines reach the handlers. The defaults take "$GPRMC", "$GPGGA" and "$GPGSA" by their
+// first six code units, checksum or not.
+struct DispatchOptions {
+    // Also the other satellite systems' talkers (GL, GA, GB, GI, GQ, GN, BD, QZ).
+    bool anyTalker = false;
+    // Only lines that end in a checksum matching their text.
+    bool verifyChecksum = false;
+};
+
+// True for a line that ends (before any CR/LF) in '*' and two hex digits equal to the XOR
+// of the code units between its leading '$' and that '*'.
+bool checksumMatches(std::u16string_view text);
+
+// Calls the handler the line's tag names, if the options let the line through.
+void dispatchSentence(SentenceHandlers& handlers, std::u16string_view text,
+                      DispatchOptions options = {});
 
 // Decodes into a live record, one locked update per sentence.
 class LiveDecoder : public SentenceHandlers {

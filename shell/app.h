@@ -11,6 +11,7 @@
 #include "shell/tick.h"
 
 #include <cstdint>
+#include <string>
 
 namespace velocimo {
 
@@ -55,6 +56,9 @@ public:
     virtual void ensureLogFile() = 0;
     virtual void toggleLogging() = 0;
     virtual void chooseLogFile() = 0;
+    // A line for the window about what the link is doing (the baud rate search); empty when
+    // there is nothing to say.
+    virtual std::u16string linkStatusText() const { return {}; }
 };
 
 // What the shell asks of its window.
@@ -101,6 +105,7 @@ public:
     // Check mark of Log > On.
     bool loggingChecked() const { return m_settings.loggingOn; }
     bool connected() const;
+    std::u16string linkStatusText() const { return m_parts.linkStatusText(); }
     // To be called after anything changed the units or the elevation offset.
     void publishDecodeOptions();
 

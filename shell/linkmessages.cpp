@@ -50,4 +50,8 @@ MessageRequest dataFlowMessage() {
     return request;
 }
 
+MessageRequest baudSearchFailedMessage() {
+    return stop(u"No GPS data found at any baud rate", true);
+}
+
 } // namespace velocimo

@@ -17,4 +17,7 @@ std::vector<MessageRequest> openMessages(OpenResult result);
 // Posted from the reader thread once the watchdog has dropped the connection.
 MessageRequest dataFlowMessage();
 
+// Posted from the reader thread when the automatic baud rate found nothing.
+MessageRequest baudSearchFailedMessage();
+
 } // namespace velocimo

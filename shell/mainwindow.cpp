@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFont>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -116,7 +118,21 @@ bool MainWindow::createWindow() {
     for (QToolButton* button : m_buttons) {
         stripLayout->addWidget(button);
     }
-    stripLayout->addStretch(1);
+    // The rest of the strip; two short lines in a small type fit beside the menus.
+    m_linkStatus = new QLabel(strip);
+    m_linkStatus->setObjectName(QStringLiteral("linkStatus"));
+    m_linkStatus->setAlignment(Qt::AlignCenter);
+    m_linkStatus->setWordWrap(true);
+    QFont small = m_linkStatus->font();
+    small.setPixelSize(10);
+    m_linkStatus->setFont(small);
+    m_linkStatus->setContentsMargins(0, 0, 0, 0);
+    stripLayout->addWidget(m_linkStatus, 1);
+    // The search runs on the reader thread for several seconds: the strip follows it.
+    m_statusTimer = new QTimer(this);
+    m_statusTimer->setInterval(250);
+    connect(m_statusTimer, &QTimer::timeout, this, &MainWindow::refreshLinkStatus);
+    m_statusTimer->start();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -129,6 +145,20 @@ bool MainWindow::createWindow() {
     quitKey->setContext(Qt::ApplicationShortcut);
     connect(quitKey, &QShortcut::activated, this, [this] { m_app.command(command::kQuit); });
     return true;
+}
+
+void MainWindow::refreshLinkStatus() {
+    if (!m_linkStatus) {
+        return;
+    }
+    const std::u16string text = m_app.linkStatusText();
+    const QString shown = QString::fromStdU16String(text);
+    if (m_linkStatus->text() != shown) {
+        m_linkStatus->setText(shown);
+        m_linkStatus->setToolTip(shown);
+        setWindowTitle(shown.isEmpty() ? QStringLiteral("Velocimo")
+                                       : QStringLiteral("Velocimo - ") + shown);
+    }
 }
 
 void MainWindow::showAndPaint() {

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QWidget>
 
+class QLabel;
 class QMenu;
 class QTimer;
 class QToolButton;
@@ -67,6 +68,10 @@ public:
     DashboardWidget* dashboard() const { return m_dashboard; }
     // The four drop-down buttons, in strip order.
     QToolButton* menuButton(int index) const { return m_buttons[index]; }
+    // The link's status line at the end of the menu strip (empty most of the time).
+    QLabel* linkStatus() const { return m_linkStatus; }
+    // Reads the link's status line again; a timer does it while the window lives.
+    void refreshLinkStatus();
 signals:
     // After each tick of the timer.
     void ticked();
@@ -89,6 +94,8 @@ private:
     QTimer* m_timer = nullptr;
     QAction* m_logOn = nullptr;
     QToolButton* m_buttons[4] = {};
+    QLabel* m_linkStatus = nullptr;
+    QTimer* m_statusTimer = nullptr;
     bool m_closing = false;
 };
 

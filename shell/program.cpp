@@ -7,6 +7,8 @@
 #include "shell/storemessages.h"
 #include "trip/readouts.h"
 
+#include <string>
+
 namespace velocimo {
 
 Program::Program(LiveRecord& record, Settings& settings, LogFieldSet& logFields,
@@ -87,6 +89,8 @@ void Program::handleTap(int32_t x, int32_t y) {
 }
 
 bool Program::openGps() {
+    m_link->setReceiverOptions(
+        {{m_settings.anyTalker, m_settings.verifyChecksum}, m_settings.baudRate});
     const OpenResult result = m_link->openGps(m_portName, m_settings.sirfSetup);
     tellStoreNotices();
     for (const MessageRequest& box : openMessages(result)) {
@@ -104,6 +108,22 @@ void Program::dataFlowInterrupted() {
         m_stopTimerFromReader();
     }
     m_messages.post(dataFlowMessage());
+}
+
+void Program::baudSearchFailed() {
+    if (m_stopTimerFromReader) {
+        m_stopTimerFromReader();
+    }
+    m_messages.post(baudSearchFailedMessage());
+}
+
+std::u16string Program::linkStatusText() const {
+    const int32_t rate = m_link->searchingBaudRate();
+    if (rate == 0) {
+        return {};
+    }
+    const std::string number = std::to_string(rate);
+    return u"Searching at " + std::u16string(number.begin(), number.end()) + u" baud";
 }
 
 void Program::checkSpeedLimit(const NavState& nav) {

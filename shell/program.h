@@ -63,6 +63,9 @@ public:
 
     // Reader thread: stops the timer and posts the data-flow box.
     void dataFlowInterrupted() override;
+    // Reader thread: stops the timer and posts the no-data box.
+    void baudSearchFailed() override;
+    std::u16string linkStatusText() const override;
 
     // The whole dashboard from a snapshot of the live record.
     void paint(Canvas& canvas, bool advance);

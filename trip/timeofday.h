@@ -5,7 +5,11 @@
 #include "shell/core/navstate.h"
 #include "shell/core/systemtime.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
 
 namespace velocimo {
 
@@ -29,11 +33,30 @@ public:
     virtual TimeZoneInformation timeZone() = 0;
 };
 
-// The system zone: the TZ variable, else /etc/localtime. Cached by TZ value and file identity,
-// so asking on every sentence costs a getenv and a stat.
+// The system zone: the TZ variable, else /etc/localtime. Cached by TZ value and file identity;
+// the file's identity is looked at no more than once a second, so asking on every sentence
+// costs two getenv calls while TZ stays the same, and a changed zone file is seen within a
+// second.
 class SystemTimeZoneSource : public TimeZoneSource {
 public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kRecheck = std::chrono::seconds(1);
+
+    // now replaces the monotonic clock (tests).
+    explicit SystemTimeZoneSource(std::function<Clock::time_point()> now = {});
     TimeZoneInformation timeZone() override;
+
+private:
+    std::function<Clock::time_point()> m_now;
+    std::mutex m_mutex;
+    bool m_known = false;
+    Clock::time_point m_checkedAt;
+    // What the last full look was made for; a change of either looks again at once.
+    bool m_tzSet = false;
+    std::string m_tz;
+    bool m_tzDirSet = false;
+    std::string m_tzDir;
+    TimeZoneInformation m_info;
 };
 
 // zone may be null: local time is then UTC.

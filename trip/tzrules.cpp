@@ -500,7 +500,41 @@ bool readZoneFile(const char* path, std::vector<unsigned char>& bytes, FileIdent
 
 } // namespace
 
+namespace {
+
+TimeZoneInformation currentSystemZone();
+
+bool sameValue(bool set, const std::string& known, const char* value) {
+    return set == (value != nullptr) && (value == nullptr || known == value);
+}
+
+} // namespace
+
+SystemTimeZoneSource::SystemTimeZoneSource(std::function<Clock::time_point()> now)
+    : m_now(std::move(now)) {}
+
 TimeZoneInformation SystemTimeZoneSource::timeZone() {
+    const char* tz = std::getenv("TZ");
+    const char* tzDir = std::getenv("TZDIR");
+    const Clock::time_point now = m_now ? m_now() : Clock::now();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_known && now - m_checkedAt < kRecheck && sameValue(m_tzSet, m_tz, tz) &&
+        sameValue(m_tzDirSet, m_tzDir, tzDir)) {
+        return m_info;
+    }
+    m_info = currentSystemZone();
+    m_known = true;
+    m_checkedAt = now;
+    m_tzSet = tz != nullptr;
+    m_tz = tz ? tz : "";
+    m_tzDirSet = tzDir != nullptr;
+    m_tzDir = tzDir ? tzDir : "";
+    return m_info;
+}
+
+namespace {
+
+TimeZoneInformation currentSystemZone() {
     const char* tz = std::getenv("TZ");
 
     // Where a zone file would be: /etc/localtime, or the name in TZ under the zone directory.
@@ -573,5 +607,7 @@ TimeZoneInformation SystemTimeZoneSource::timeZone() {
     cache.info = toTimeZoneInformation(zone, year);
     return cache.info;
 }
+
+} // namespace
 
 } // namespace velocimo

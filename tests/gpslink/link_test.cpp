@@ -24,6 +24,18 @@ public:
         byte = *m_script[m_next++];
         return true;
     }
+    // A burst: every byte up to the next gap, as a port hands over what has arrived.
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override {
+        std::size_t n = 0;
+        if (m_next >= m_script.size() || !m_script[m_next]) {
+            ++m_next;
+            return 0;
+        }
+        while (n < capacity && m_next < m_script.size() && m_script[m_next]) {
+            buffer[n++] = *m_script[m_next++];
+        }
+        return n;
+    }
 
 private:
     std::vector<std::optional<uint8_t>> m_script;
@@ -97,7 +109,43 @@ TEST(Framing, PassesDispatchWhatTheHandlersRelyOn) {
         }
         EXPECT_EQ(handlers.lines(), c.dispatched);
         EXPECT_EQ(arrived, c.firstArrived);
+
+        // The reader's buffered path frames bursts exactly as byte-at-a-time reads.
+        ScriptSource bursts(c.input);
+        ReadBuffer buffer(bursts);
+        RecordingHandlers buffered;
+        std::string bufferedArrived;
+        for (int i = 0; i < c.passes; ++i) {
+            bufferedArrived += readLinePass(buffer, buffered) ? 'y' : 'n';
+        }
+        EXPECT_EQ(buffered.lines(), c.dispatched);
+        EXPECT_EQ(bufferedArrived, c.firstArrived);
     }
+}
+
+TEST(Framing, BurstsLongerThanTheBufferLoseNothing) {
+    // Each burst spans several buffer fills, and a line straddles every refill.
+    std::string burst;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 150; ++i) {
+        const std::string line = "$GPGGA," + std::to_string(i) + ",abc\r\n";
+        burst += line;
+        expected.push_back("GGA:" + line);
+    }
+    static_assert(ReadBuffer::kSize < 150 * 14);
+    const std::string input = burst + "|" + burst;
+    ScriptSource source(input);
+    ReadBuffer buffer(source);
+    RecordingHandlers handlers;
+    std::string arrived;
+    for (int i = 0; i < 601; ++i) {
+        arrived += readLinePass(buffer, handlers) ? 'y' : 'n';
+    }
+    std::vector<std::string> twice = expected;
+    twice.insert(twice.end(), expected.begin(), expected.end());
+    EXPECT_EQ(handlers.lines(), twice);
+    // The gap between the bursts is one empty first read, after 150 CR and 150 LF passes.
+    EXPECT_EQ(arrived, std::string(300, 'y') + "n" + std::string(300, 'y'));
 }
 
 // A link around a scripted device, with the record a watchdog needs.

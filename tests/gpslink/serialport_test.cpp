@@ -72,9 +72,9 @@ struct Pty {
 class CountingPort : public SerialPort {
 public:
     using SerialPort::SerialPort;
-    bool readPortByte(uint8_t& byte) override {
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override {
         ++reads;
-        return SerialPort::readPortByte(byte);
+        return SerialPort::readBytes(buffer, capacity);
     }
     std::atomic<int> reads{0};
 };

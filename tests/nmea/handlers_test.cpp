@@ -272,6 +272,60 @@ TEST(Dispatch, OnlyTheThreeGpTagsInUpperCase) {
     }
 }
 
+TEST(Dispatch, AnyTalkerTakesTheSatelliteSystemsButNoOthers) {
+    const struct {
+        std::u16string_view text;
+        const char* calls;
+    } cases[] = {
+        {u"$GPRMC,1", "R"}, {u"$GLRMC,1", "R"}, {u"$GARMC,1", "R"}, {u"$GBGGA,1", "G"},
+        {u"$GIGGA,1", "G"}, {u"$GQGSA,1", "S"}, {u"$GNGSA,1", "S"}, {u"$BDRMC,1", "R"},
+        {u"$QZGGA,1", "G"}, {u"$PGRMC,1", ""},  {u"$PRMC,12", ""},  {u"$GXRMC,1", ""},
+        {u"$IIRMC,1", ""},  {u"$gnrmc,1", ""},  {u"$GNGSV,1", ""},  {u"GNRMC,1", ""},
+        {u"$GNRM", ""},     {u"$GN", ""},       {u"", ""},
+    };
+    for (const auto& c : cases) {
+        Recorder any;
+        dispatchSentence(any, c.text, {.anyTalker = true});
+        EXPECT_EQ(any.calls, c.calls) << u8(c.text);
+        // Without the option only GP gets through.
+        Recorder gpOnly;
+        dispatchSentence(gpOnly, c.text);
+        EXPECT_EQ(gpOnly.calls, c.text.substr(0, 3) == u"$GP" ? c.calls : "") << u8(c.text);
+    }
+}
+
+TEST(Dispatch, ChecksumMustEndTheLineAndMatch) {
+    const struct {
+        std::u16string_view text;
+        bool matches;
+    } cases[] = {
+        {u"$GPRMC,A,3*3F", false}, {u"$GPRMC*4B", true},  {u"$GPRMC*4b", true},
+        {u"$GPRMC*4B\r\n", true},  {u"$GPRMC*4C", false}, {u"$GPRMC*4", false},
+        {u"$GPRMC*4G", false},     {u"$GPRMC,1", false},  {u"$GPRMC*4B ", false},
+        {u"GPRMC*4B", false},      {u"$*00", true},       {u"$GNRMC*55", true},
+        {u"$GPRMC,,V*4B", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(checksumMatches(c.text), c.matches) << u8(c.text);
+        Recorder checked;
+        dispatchSentence(checked, c.text, {.verifyChecksum = true});
+        const bool rmc = c.text.substr(0, 6) == u"$GPRMC";
+        EXPECT_EQ(checked.calls, rmc && c.matches ? "R" : "") << u8(c.text);
+        // Unchecked, the tag alone decides.
+        Recorder unchecked;
+        dispatchSentence(unchecked, c.text);
+        EXPECT_EQ(unchecked.calls, rmc ? "R" : "") << u8(c.text);
+    }
+}
+
+TEST(Dispatch, BothOptionsTogether) {
+    Recorder r;
+    dispatchSentence(r, u"$GNRMC*55\r\n", {.anyTalker = true, .verifyChecksum = true});
+    dispatchSentence(r, u"$GNRMC*54\r\n", {.anyTalker = true, .verifyChecksum = true});
+    dispatchSentence(r, u"$GNRMC*55\r\n", {.anyTalker = false, .verifyChecksum = true});
+    EXPECT_EQ(r.calls, "R");
+}
+
 TEST(LiveDecoderTest, DecodesIntoTheRecordWithItsOptions) {
     LiveRecord record;
     record.update([](NavState& nav) { resetNavState(nav); });

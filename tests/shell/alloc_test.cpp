@@ -35,29 +35,41 @@ TEST(SentencePath, DoesNotAllocatePerSentence) {
         input += epoch; // 8 lines each: 10,000 sentences
     }
 
-    LiveRecord record;
-    record.update([](NavState& nav) { resetNavState(nav); });
-    NullSounds sounds;
-    SystemTimeZoneSource zone;
-    LiveDecoder decoder(record, &sounds, &zone);
-    MemoryByteSource source(input);
+    // Byte-at-a-time reads, and the reader's buffered path.
+    for (const bool buffered : {false, true}) {
+        SCOPED_TRACE(buffered ? "buffered" : "byte reads");
+        LiveRecord record;
+        record.update([](NavState& nav) { resetNavState(nav); });
+        NullSounds sounds;
+        SystemTimeZoneSource zone;
+        LiveDecoder decoder(record, &sounds, &zone);
+        MemoryByteSource source(input);
+        ReadBuffer buffer(source);
+        auto pass = [&] {
+            return buffered ? readLinePass(buffer, decoder) : readLinePass(source, decoder);
+        };
 
-    // Warm-up: the zone is read and cached on the first sentence.
-    for (int i = 0; i < 16; ++i) {
-        readLinePass(source, decoder);
+        // Warm-up: the zone is read and cached on the first sentence.
+        for (int i = 0; i < 16; ++i) {
+            pass();
+        }
+        // The rest of the input, whole lines from here on.
+        while (!(source.atEnd() && buffer.empty())) {
+            pass();
+        }
+        source.rewind();
+
+        test::startCountingAllocations();
+        int passes = 0;
+        while (!(source.atEnd() && buffer.empty())) {
+            pass();
+            ++passes;
+        }
+        const long allocations = test::stopCountingAllocations();
+
+        EXPECT_GE(passes, 10000);
+        EXPECT_EQ(allocations, 0);
     }
-    source.rewind();
-
-    test::startCountingAllocations();
-    int passes = 0;
-    while (!source.atEnd()) {
-        readLinePass(source, decoder);
-        ++passes;
-    }
-    const long allocations = test::stopCountingAllocations();
-
-    EXPECT_GE(passes, 10000);
-    EXPECT_EQ(allocations, 0);
 }
 
 } // namespace

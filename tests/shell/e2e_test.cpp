@@ -149,7 +149,9 @@ protected:
         ::mkdir((m_dir + "/run").c_str(), 0700);
         ::mkdir((m_dir + "/config").c_str(), 0700);
         m_link = m_dir + "/gps";
-        m_sim = spawn({kSim, "--rate", "5", "--link", m_link}, {}, m_dir + "/sim.err");
+        std::vector<std::string> simArgs = {kSim, "--rate", "5", "--link", m_link};
+        simArgs.insert(simArgs.end(), m_simOptions.begin(), m_simOptions.end());
+        m_sim = spawn(simArgs, {}, m_dir + "/sim.err");
         ASSERT_GT(m_sim, 0);
         ASSERT_TRUE(waitFor([this] { return exists(m_link); }, 5000ms)) << "no sim link";
 
@@ -221,6 +223,8 @@ protected:
 
     std::string m_dir;
     std::string m_link;
+    // Given to the simulator besides its pace and link.
+    std::vector<std::string> m_simOptions;
     pid_t m_sim = -1;
     std::vector<pid_t> m_programs;
 };
@@ -257,6 +261,30 @@ TEST_F(EndToEnd, StartsConnectedSecondStartHandsOverAnd1023Disconnects) {
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(status()["ticks"], ticks);
     EXPECT_EQ(::kill(first, 0), 0);
+    EXPECT_TRUE(errors().find("velocimo:") == std::string::npos) << errors();
+}
+
+// A module of today: 9600 baud, GN and GP talkers mixed, found by the automatic rate.
+class TodaysReceiver : public EndToEnd {
+protected:
+    TodaysReceiver() { m_simOptions = {"--baud", "9600", "--talker", "mixed"}; }
+    void SetUp() override {
+        EndToEnd::SetUp();
+        RegFileStore store(storePath());
+        auto main = store.openKey(kSettingsKeyPath);
+        ASSERT_TRUE(main);
+        main->writeDword(u"BaudRate", 0);
+        main->writeDword(u"AnyTalker", 1);
+        main->writeDword(u"VerifyChecksum", 1);
+        main->close();
+    }
+};
+
+TEST_F(TodaysReceiver, AutomaticRateAndAnyTalkerGiveAFix) {
+    const pid_t program = startProgram();
+    ASSERT_GT(program, 0);
+    // AutoConnect opens the port at start.
+    ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 15000ms)) << errors();
     EXPECT_TRUE(errors().find("velocimo:") == std::string::npos) << errors();
 }
 

@@ -64,7 +64,9 @@ public:
     void ensureLogFile() override {}
     void toggleLogging() override { m_settings.loggingOn = !m_settings.loggingOn; }
     void chooseLogFile() override { calls.push_back("chooseLogFile"); }
+    std::u16string linkStatusText() const override { return status; }
     std::vector<std::string> calls;
+    std::u16string status;
 
 private:
     Settings& m_settings;
@@ -148,6 +150,26 @@ TEST_F(WindowTest, ReceiverItemAsksForTheReceiverDialog) {
     QObject::connect(&window, &MainWindow::receiverDialogRequested, [&] { ++requests; });
     receiver->trigger();
     EXPECT_EQ(requests, 1);
+}
+
+TEST_F(WindowTest, TheStripShowsTheLinkStatusWhileThereIsOne) {
+    window.refreshLinkStatus();
+    EXPECT_TRUE(window.linkStatus()->text().isEmpty());
+    parts.status = u"Searching at 115200 baud";
+    window.refreshLinkStatus();
+    EXPECT_EQ(window.linkStatus()->text(), "Searching at 115200 baud");
+    // Beside the menus, inside the window.
+    const QRect at(window.linkStatus()->mapTo(&window, QPoint(0, 0)), window.linkStatus()->size());
+    EXPECT_GE(at.top(), 268);
+    EXPECT_GE(at.left(), window.menuButton(3)->mapTo(&window, QPoint(0, 0)).x() +
+                             window.menuButton(3)->width());
+    EXPECT_LE(at.right(), 240);
+    EXPECT_GE(window.linkStatus()->sizeHint().width(), 0);
+    QDir().mkpath(QStringLiteral(VELOCIMO_BINARY_DIR "/screens"));
+    window.grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/window-searching.png"));
+    parts.status.clear();
+    window.refreshLinkStatus();
+    EXPECT_TRUE(window.linkStatus()->text().isEmpty());
 }
 
 TEST_F(WindowTest, LogOnIsTickedExactlyWhileLoggingIsOn) {

@@ -344,6 +344,12 @@ TEST(LinkMessages, DataFlowIsATopmostExclamation) {
                    "Velocimo", MessageIcon::Exclamation, MessageButtons::Ok, true, true}));
 }
 
+TEST(LinkMessages, BaudSearchFailureIsATopmostStop) {
+    EXPECT_EQ(boxOf(baudSearchFailedMessage(), true),
+              (Box{"No GPS data found at any baud rate", "Velocimo", MessageIcon::Stop,
+                   MessageButtons::Ok, true, true}));
+}
+
 TEST_F(ProgramTest, OpenShowsTheBoxesOfTheStepThatFailed) {
     for (const OpenCase& c : openCases()) {
         if (!c.failAt) {

@@ -317,6 +317,52 @@ TEST(Replay, PositionsAgreeWithGpsdOnEveryCapture) {
                 summary.str().c_str());
 }
 
+// Receivers that mix the satellite systems' talkers, with and without AnyTalker.
+TEST(Replay, AnyTalkerTakesEveryConstellation) {
+    const std::string ch4711 = readFile(VELOCIMO_TEST_DATA "/nmea/ch-4711.log");
+    const std::string sl869 = readFile(VELOCIMO_TEST_DATA "/nmea/sl869.log");
+    const struct {
+        const std::string& input;
+        bool anyTalker;
+        std::size_t ticks;
+        bool dimensionShown;
+    } cases[] = {
+        {ch4711, false, 7, false},
+        {ch4711, true, 14, true},
+        {sl869, false, 15, false},
+        {sl869, true, 15, true},
+    };
+    for (const auto& c : cases) {
+        ReplayOptions options;
+        options.anyTalker = c.anyTalker;
+        const auto lines = replayLines(c.input, options);
+        EXPECT_EQ(lines.size(), c.ticks);
+        bool shown = false;
+        for (const auto& json : lines) {
+            const std::string dim = jsonValue(json, "fixDimensionText");
+            shown = shown || dim == " (2D)" || dim == " (3D)";
+        }
+        EXPECT_EQ(shown, c.dimensionShown) << c.anyTalker;
+        // Every capture line carries a good checksum: checking changes nothing.
+        options.verifyChecksum = true;
+        EXPECT_EQ(replayLines(c.input, options), lines);
+    }
+}
+
+TEST(Replay, VerifyChecksumDropsBadAndMissingOnes) {
+    const std::string good =
+        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+    const std::string bad =
+        "$GPRMC,123520,A,4807.038,N,01131.000,E,050.0,084.4,230394,003.1,W*6A\r\n";
+    const std::string none = "$GPRMC,123521,A,4807.038,N,01131.000,E,060.0,084.4,230394,,W\r\n";
+    ReplayOptions checked;
+    checked.verifyChecksum = true;
+    EXPECT_EQ(replayLines(good + bad + none).size(), 3u);
+    const auto lines = replayLines(good + bad + none, checked);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(jsonValue(lines[0], "speedText"), "41.5");
+}
+
 TEST(ReplayProgram, ReadsStdinAndRejectsBadOptions) {
     const std::string bin = VELOCIMO_REPLAY_BIN;
     const fs::path input = fs::temp_directory_path() / "velocimo-replay-test.nmea";

@@ -195,6 +195,34 @@ TEST(SimDrive, EpochSentencesAreWellFormed) {
     EXPECT_EQ(rmc[9], "020626");
 }
 
+TEST(SimDrive, TalkersOfTheEpoch) {
+    const struct {
+        const char* talker;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"GP", {"GPRMC", "GPGGA", "GPGSA"}},
+        {"GN", {"GNRMC", "GNGGA", "GNGSA"}},
+        {"BD", {"BDRMC", "BDGGA", "BDGSA"}},
+        {"mixed", {"GNRMC", "GPGGA", "GNGSA", "GLGSA"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(validTalker(c.talker));
+        for (uint64_t e : {uint64_t{0}, uint64_t{100}}) {
+            std::vector<std::string> names;
+            for (const std::string& l : linesOf(formatEpoch(driveAt(e), c.talker))) {
+                EXPECT_TRUE(checksumOk(l)) << l;
+                names.push_back(fields(l)[0]);
+            }
+            EXPECT_EQ(names, c.names) << c.talker;
+        }
+    }
+    // Without a talker the drive is what it always was.
+    EXPECT_EQ(formatEpoch(driveAt(7)), formatEpoch(driveAt(7), "GP"));
+    for (const char* bad : {"", "G", "gp", "GPS", "Mixed", "P1"}) {
+        EXPECT_FALSE(validTalker(bad)) << bad;
+    }
+}
+
 TEST(SimCapture, EpochsEndWhenTheSecondChanges) {
     const struct {
         const char* name;
@@ -369,6 +397,10 @@ TEST(SimProgram, HelpAndBadArguments) {
         {{"--help"}, 0, true},
         {{"--rate", "0"}, 2, false},
         {{"--rate", "fast"}, 2, false},
+        {{"--baud", "4801"}, 2, false},
+        {{"--baud", "1200"}, 2, false},
+        {{"--talker", "gp"}, 2, false},
+        {{"--talker", "GPS"}, 2, false},
         {{"--bogus"}, 2, false},
         {{"/nonexistent/capture.log"}, 1, false},
     };

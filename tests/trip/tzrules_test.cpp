@@ -420,7 +420,9 @@ TEST_F(SystemZone, FollowsFileChanges) {
     std::filesystem::create_directories(dir / "Test");
     setenv("TZDIR", dir.c_str(), 1);
     setenv("TZ", "Test/Zone", 1);
-    SystemTimeZoneSource source;
+    // The file is looked at once a second: each step lets a second pass.
+    std::chrono::steady_clock::time_point now;
+    SystemTimeZoneSource source([&now] { return now; });
 
     const std::filesystem::path zone = dir / "Test" / "Zone";
     std::filesystem::copy_file(kZoneDir + "Asia/Kolkata", zone);
@@ -430,21 +432,59 @@ TEST_F(SystemZone, FollowsFileChanges) {
     // Rewritten in place.
     std::filesystem::copy_file(kZoneDir + "Europe/Berlin", zone,
                                std::filesystem::copy_options::overwrite_existing);
+    now += std::chrono::seconds(1);
     EXPECT_EQ(source.timeZone().bias, -60);
 
     // Replaced by a rename, as package managers do.
     std::filesystem::copy_file(kZoneDir + "America/Sao_Paulo", dir / "new");
     std::filesystem::rename(dir / "new", zone);
+    now += std::chrono::seconds(1);
     EXPECT_EQ(source.timeZone().bias, 180);
 
     // Removed: UTC, then a POSIX text in TZ is read as rules again.
     std::filesystem::remove(zone);
+    now += std::chrono::seconds(1);
     EXPECT_EQ(source.timeZone().bias, 0);
     setenv("TZ", "<+0545>-5:45", 1);
     EXPECT_EQ(source.timeZone().bias, -345);
     setenv("TZ", "Test/Zone", 1);
     std::filesystem::copy_file(kZoneDir + "Asia/Kolkata", zone);
     EXPECT_EQ(source.timeZone().bias, -330);
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(SystemZone, LooksAtTheFileAtMostOnceASecond) {
+    using namespace std::chrono_literals;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velocimo-tz1-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    setenv("TZDIR", dir.c_str(), 1);
+    setenv("TZ", "Zone", 1);
+    std::chrono::steady_clock::time_point now;
+    SystemTimeZoneSource source([&now] { return now; });
+    std::filesystem::copy_file(kZoneDir + "Asia/Kolkata", dir / "Zone");
+    EXPECT_EQ(source.timeZone().bias, -330);
+
+    std::filesystem::copy_file(kZoneDir + "Europe/Berlin", dir / "Zone",
+                               std::filesystem::copy_options::overwrite_existing);
+    struct Step {
+        std::chrono::milliseconds after; // since the last look at the file
+        int32_t bias;
+    };
+    const Step steps[] = {{0ms, -330}, {999ms, -330}, {1000ms, -60}, {1ms, -60}};
+    std::chrono::steady_clock::time_point lookedAt = now;
+    for (const Step& step : steps) {
+        now = lookedAt + step.after;
+        EXPECT_EQ(source.timeZone().bias, step.bias) << step.after.count();
+        if (step.after >= 1000ms) {
+            lookedAt = now;
+        }
+    }
+    // A change of TZ or TZDIR is followed at once.
+    setenv("TZ", "Asia/Kolkata", 1);
+    setenv("TZDIR", kZoneDir.c_str(), 1);
+    EXPECT_EQ(source.timeZone().bias, -330);
+    unsetenv("TZDIR");
     std::filesystem::remove_all(dir);
 }
 

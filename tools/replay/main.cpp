@@ -2,13 +2,13 @@
 
 #include "replay.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -28,7 +28,9 @@ const char kUsage[] =
     "all):\n"
     "                           Position_DEC,Position_DMM,Elevation,SpeedCurrent,SpeedAverage,\n"
     "                           DistanceTrip,DistanceTotal,Satellites,HDOP\n"
-    "  --every-tick             CSV: a record on every tick, not only at 2.5 speed units or more\n";
+    "  --every-tick             CSV: a record on every tick, not only at 2.5 speed units or more\n"
+    "  --any-talker             also RMC, GGA and GSA of GL, GA, GB, GI, GQ, GN, BD and QZ\n"
+    "  --verify-checksum        only sentences whose checksum matches\n";
 
 bool parseInt(const char* text, int32_t& value) {
     const char* end = text + std::strlen(text);
@@ -83,6 +85,10 @@ int main(int argc, char** argv) {
             options.continuousOverSound = on == 1;
         } else if (arg == "--csv") {
             options.csv = true;
+        } else if (arg == "--any-talker") {
+            options.anyTalker = true;
+        } else if (arg == "--verify-checksum") {
+            options.verifyChecksum = true;
         } else if (arg == "--every-tick") {
             options.everyTick = true;
         } else if (arg == "--fields" && hasValue) {
@@ -102,20 +108,17 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::string input;
-    if (path == nullptr || std::strcmp(path, "-") == 0) {
-        std::ostringstream buffer;
-        buffer << std::cin.rdbuf();
-        input = buffer.str();
-    } else {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
+    int fd = STDIN_FILENO;
+    if (path != nullptr && std::strcmp(path, "-") != 0) {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
             std::cerr << "velocimo-replay: cannot read " << path << ": " << std::strerror(errno)
                       << "\n";
             return 1;
         }
-        input.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
+    // Static: the chunk is 64 KiB, more than a stack should carry.
+    static velocimo::FileByteSource input(fd);
 
     std::ios::sync_with_stdio(false);
     velocimo::runReplay(input, options, std::cout);

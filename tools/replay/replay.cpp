@@ -10,7 +10,11 @@
 #include "trip/readouts.h"
 #include "trip/timeofday.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <unistd.h>
 #include <vector>
 
 namespace velocimo {
@@ -146,6 +150,11 @@ bool parseLogFields(std::string_view names, LogFieldSet& fields, std::string& ba
 }
 
 void runReplay(std::string_view input, const ReplayOptions& options, std::ostream& out) {
+    MemoryByteSource source(input);
+    runReplay(source, options, out);
+}
+
+void runReplay(ByteSource& input, const ReplayOptions& options, std::ostream& out) {
     LiveRecord record;
     record.update([&](NavState& nav) {
         resetNavState(nav);
@@ -157,11 +166,36 @@ void runReplay(std::string_view input, const ReplayOptions& options, std::ostrea
     LiveDecoder decoder(record, &sounds, &zone);
     TickingHandlers handlers(record, decoder, options, sounds, out);
 
-    MemoryByteSource source(input);
-    while (!source.atEnd()) {
-        readLinePass(source, handlers);
+    // Only the end of the input gives a pass without a first byte, and that pass frames an
+    // empty line, which holds no sentence.
+    ReadBuffer buffer(input);
+    const DispatchOptions dispatch{options.anyTalker, options.verifyChecksum};
+    while (readLinePass(buffer, handlers, dispatch)) {
     }
     handlers.tick();
+}
+
+std::size_t FileByteSource::readBytes(uint8_t* buffer, std::size_t capacity) {
+    if (m_pos == m_size && !m_ended) {
+        m_pos = 0;
+        m_size = 0;
+        for (;;) {
+            const ssize_t n = ::read(m_fd, m_chunk.data(), m_chunk.size());
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                m_ended = true;
+            } else {
+                m_size = static_cast<std::size_t>(n);
+            }
+            break;
+        }
+    }
+    const std::size_t n = std::min(capacity, m_size - m_pos);
+    std::memcpy(buffer, m_chunk.data() + m_pos, n);
+    m_pos += n;
+    return n;
 }
 
 } // namespace velocimo

@@ -32,7 +32,8 @@ constexpr const char* kHelp =
     "Usage: velocimo-sim [OPTIONS] [LOG]\n"
     "\n"
     "Plays a GPS receiver on a pseudo-terminal at the pace of 4800 baud (about 480 bytes\n"
-    "a second). The slave device path is printed on the first line of standard output;\n"
+    "a second, or the --baud rate). The slave device path is printed on the first line of standard "
+    "output;\n"
     "point Velocimo's serial port at it (or at the --link path).\n"
     "\n"
     "Without LOG it plays a built-in drive, one $GPRMC, $GPGGA and $GPGSA epoch a second:\n"
@@ -49,6 +50,10 @@ constexpr const char* kHelp =
     "  --once        with LOG: stop after the last epoch instead of starting again\n"
     "  --tcp PORT    serve the stream to TCP clients on 127.0.0.1:PORT instead (0 picks a\n"
     "                free port); the first output line is then tcp://127.0.0.1:PORT\n"
+    "  --talker XX   the built-in drive's talker instead of GP (two capital letters), or\n"
+    "                'mixed': RMC and GSA as GN, GGA as GP, and a GLGSA, as today's modules\n"
+    "  --baud N      pace the bytes at N baud and set the pseudo-terminal's line speed to\n"
+    "                it: 4800 (default), 9600, 19200, 38400, 57600, 115200 or 230400\n"
     "  --help        show this text\n"
     "\n"
     "Runs until killed; SIGINT and SIGTERM stop it cleanly.\n";
@@ -65,7 +70,32 @@ struct Options {
     double rate = 1.0;
     bool once = false;
     int tcpPort = -1;
+    std::string talker = "GP";
+    int baud = 4800;
 };
+
+struct BaudEntry {
+    int baud;
+    speed_t speed;
+};
+constexpr BaudEntry kBauds[] = {{4800, B4800},    {9600, B9600},   {19200, B19200},
+                                {38400, B38400},  {57600, B57600}, {115200, B115200},
+                                {230400, B230400}};
+
+speed_t speedOf(int baud) {
+    for (const BaudEntry& e : kBauds) {
+        if (e.baud == baud) {
+            return e.speed;
+        }
+    }
+    return B0;
+}
+
+bool parseBaud(const char* text, int& baud) {
+    const char* end = text + std::strlen(text);
+    const auto r = std::from_chars(text, end, baud);
+    return r.ec == std::errc() && r.ptr == end && speedOf(baud) != B0;
+}
 
 bool parseRate(const char* text, double& rate) {
     const char* end = text + std::strlen(text);
@@ -97,6 +127,18 @@ int parseOptions(int argc, char** argv, Options& o) {
                 std::fprintf(stderr, "velocimo-sim: --tcp needs a port number\n");
                 return 2;
             }
+        } else if (a == "--talker" && i + 1 < argc) {
+            o.talker = argv[++i];
+            if (!velocimo::sim::validTalker(o.talker)) {
+                std::fprintf(stderr, "velocimo-sim: --talker needs two capital letters or mixed\n");
+                return 2;
+            }
+        } else if (a == "--baud" && i + 1 < argc) {
+            if (!parseBaud(argv[++i], o.baud)) {
+                std::fprintf(stderr, "velocimo-sim: --baud takes 4800, 9600, 19200, 38400, 57600, "
+                                     "115200 or 230400\n");
+                return 2;
+            }
         } else if (!a.empty() && a[0] != '-' && o.log.empty()) {
             o.log = a;
         } else {
@@ -121,11 +163,13 @@ bool sleepUntil(Clock::time_point when) {
 
 class Receiver {
 public:
-    Receiver(int master, int slave, double rate) : m_master(master), m_slave(slave), m_rate(rate) {}
+    // bytesPerSecond: ten bit times a byte (start, eight data, stop).
+    Receiver(int master, int slave, double bytesPerSecond)
+        : m_master(master), m_slave(slave), m_bytesPerSecond(bytesPerSecond) {}
 
     // Sends text at the line's pace, starting at `start`. False if stopped.
     bool send(const std::string& text, Clock::time_point start) {
-        const double bytesPerSecond = 480.0 * m_rate;
+        const double bytesPerSecond = m_bytesPerSecond;
         std::size_t sent = 0;
         while (sent < text.size()) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(
@@ -167,7 +211,7 @@ private:
 
     int m_master;
     int m_slave;
-    double m_rate;
+    double m_bytesPerSecond;
 };
 
 } // namespace
@@ -211,8 +255,8 @@ int main(int argc, char** argv) {
     termios raw{};
     if (::tcgetattr(slave, &raw) == 0) {
         cfmakeraw(&raw);
-        cfsetispeed(&raw, B4800);
-        cfsetospeed(&raw, B4800);
+        cfsetispeed(&raw, speedOf(options.baud));
+        cfsetospeed(&raw, speedOf(options.baud));
         ::tcsetattr(slave, TCSANOW, &raw);
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
@@ -257,14 +301,14 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    Receiver receiver(master, slave, options.rate);
+    Receiver receiver(master, slave, options.baud / 10.0 * options.rate);
     const auto period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(1.0 / options.rate));
     auto epochStart = Clock::now();
     for (uint64_t epoch = 0; !g_stop.load(); ++epoch) {
         std::string text;
         if (epochs.empty()) {
-            text = velocimo::sim::formatEpoch(velocimo::sim::driveAt(epoch));
+            text = velocimo::sim::formatEpoch(velocimo::sim::driveAt(epoch), options.talker);
         } else {
             if (options.once && epoch >= epochs.size()) {
                 break;

@@ -1,5 +1,6 @@
 #include "nmeasim.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -138,7 +139,18 @@ std::string formatDegreesMinutes(double value, int degreeDigits) {
     return padded(degrees, degreeDigits) + padded(rest / 10000, 2) + "." + padded(rest % 10000, 4);
 }
 
-std::string formatEpoch(const DriveSample& s) {
+bool validTalker(std::string_view talker) {
+    return talker == kMixedTalkers ||
+           (talker.size() == 2 && std::isupper(static_cast<unsigned char>(talker[0])) &&
+            std::isupper(static_cast<unsigned char>(talker[1])));
+}
+
+std::string formatEpoch(const DriveSample& s, std::string_view talker) {
+    // Mixed: what a multi-constellation module sends, the combined solution as GN, the
+    // GGA as GP, and one GSA per constellation.
+    const bool mixed = talker == kMixedTalkers;
+    const std::string rmcGsa(mixed ? "GN" : talker);
+    const std::string gga(mixed ? "GP" : talker);
     const std::time_t when = static_cast<std::time_t>(s.utcSeconds);
     std::tm tm{};
     gmtime_r(&when, &tm);
@@ -151,16 +163,22 @@ std::string formatEpoch(const DriveSample& s) {
 
     std::string out;
     if (s.fixValid) {
-        out += sentence("GPRMC," + time + ",A," + lat + "," + lon + "," +
+        out += sentence(rmcGsa + "RMC," + time + ",A," + lat + "," + lon + "," +
                         fixed(s.speedKmh / kKmPerKnot, 2) + "," + fixed(s.course, 1) + "," + date +
                         ",,,A");
-        out += sentence("GPGGA," + time + "," + lat + "," + lon + ",1,08,0.9," +
+        out += sentence(gga + "GGA," + time + "," + lat + "," + lon + ",1,08,0.9," +
                         fixed(s.altitude, 1) + ",M,47.0,M,,");
-        out += sentence("GPGSA,A,3,02,05,09,12,15,18,21,25,,,,,1.6,0.9,1.3");
+        out += sentence(rmcGsa + "GSA,A,3,02,05,09,12,15,18,21,25,,,,,1.6,0.9,1.3");
+        if (mixed) {
+            out += sentence("GLGSA,A,3,66,67,76,,,,,,,,,,1.6,0.9,1.3");
+        }
     } else {
-        out += sentence("GPRMC," + time + ",V,,,,,,," + date + ",,,N");
-        out += sentence("GPGGA," + time + ",,,,,0,00,99.9,,M,,M,,");
-        out += sentence("GPGSA,A,1,,,,,,,,,,,,,99.9,99.9,99.9");
+        out += sentence(rmcGsa + "RMC," + time + ",V,,,,,,," + date + ",,,N");
+        out += sentence(gga + "GGA," + time + ",,,,,0,00,99.9,,M,,M,,");
+        out += sentence(rmcGsa + "GSA,A,1,,,,,,,,,,,,,99.9,99.9,99.9");
+        if (mixed) {
+            out += sentence("GLGSA,A,1,,,,,,,,,,,,,99.9,99.9,99.9");
+        }
     }
     return out;
 }

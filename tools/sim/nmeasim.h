@@ -31,8 +31,14 @@ std::string sentence(std::string_view body);
 // XOR of the bytes of body.
 uint8_t checksum(std::string_view body);
 
-// RMC, GGA and GSA for one sample, each ended by CR LF.
-std::string formatEpoch(const DriveSample& sample);
+// The talker that stands for a multi-constellation module (RMC and GSA as GN, GGA as GP,
+// and a GLGSA).
+inline constexpr std::string_view kMixedTalkers = "mixed";
+// Two upper-case letters, or kMixedTalkers.
+bool validTalker(std::string_view talker);
+
+// RMC, GGA and GSA for one sample, each ended by CR LF, from the given talker.
+std::string formatEpoch(const DriveSample& sample, std::string_view talker = "GP");
 
 // ddmm.mmmm (or dddmm.mmmm with degreeDigits 3) of |value|, with four decimals of minutes.
 std::string formatDegreesMinutes(double value, int degreeDigits);

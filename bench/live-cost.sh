@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The live program's running cost: velocimo (offscreen) connected to velocimo-sim's 1 Hz
+# drive for SECONDS (default 60). Prints its CPU seconds, wake-ups per second (voluntary
+# context switches of all its threads, from /proc) and system calls per second (a second run
+# under strace -c -f). Needs strace (apt-get install strace). Not part of CI.
+# usage: bench/live-cost.sh [BUILD_DIR] [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+seconds=${2:-60}
+program="$build/bin/velocimo"
+sim="$build/bin/velocimo-sim"
+for f in "$program" "$sim"; do [ -x "$f" ] || { echo "no $f: build first" >&2; exit 1; }; done
+if ! command -v strace >/dev/null; then
+    if [ "$(id -u)" = 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends strace >/dev/null
+    else
+        echo "needs strace: apt-get install strace" >&2
+        exit 1
+    fi
+fi
+
+dir=$(mktemp -d /tmp/velocimo-live-XXXXXX)
+mkdir -p "$dir/run" "$dir/config/Korvane"
+chmod 700 "$dir/run"
+sim_pid=
+cleanup() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+"$sim" --link "$dir/gps" >/dev/null 2>"$dir/sim.err" &
+sim_pid=$!
+for _ in $(seq 50); do [ -e "$dir/gps" ] && break; sleep 0.1; done
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Korvane\\Velocimo]\r\n"AutoConnect"=dword:00000001\r\n\r\n[HKEY_CURRENT_USER\\Software\\Korvane\\Velocimo\\Ports]\r\n"COM1:"="%s"\r\n' \
+    "$dir/gps" >"$dir/config/Korvane/Velocimo.reg"
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/config"
+
+switches() { # voluntary context switches of every thread of $1
+    cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ {s += $2} END {print s + 0}'
+}
+ticks() { # user + system clock ticks of $1
+    awk '{print $14 + $15}' /proc/"$1"/stat
+}
+
+# CPU and wake-ups over SECONDS after a few seconds of start-up; then the system calls over
+# another SECONDS, strace attached to every thread.
+"$program" >/dev/null 2>"$dir/velocimo.err" &
+pid=$!
+sleep 5
+s0=$(switches $pid)
+t0=$(ticks $pid)
+sleep "$seconds"
+s1=$(switches $pid)
+t1=$(ticks $pid)
+hz=$(getconf CLK_TCK)
+attach=()
+for task in /proc/$pid/task/*; do attach+=(-p "${task##*/}"); done
+timeout -s INT "$seconds" strace -c -f -o "$dir/strace.txt" "${attach[@]}" 2>/dev/null || true
+kill $pid
+wait $pid 2>/dev/null || true
+calls=$(awk '$1 ~ /^[0-9.]+$/ && NF >= 5 && $NF != "total" {s += $4} END {print s + 0}' "$dir/strace.txt")
+
+echo "velocimo, ${seconds} s connected to velocimo-sim at 1 Hz:"
+awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$((s1 - s0))" -v n="$seconds" 'BEGIN {
+    printf "  CPU seconds           %.3f\n", t / hz
+    printf "  wake-ups per second   %.1f\n", s / n
+}'
+awk -v c="$calls" -v n="$seconds" 'BEGIN { printf "  system calls per sec  %.1f  (strace -c -f)\n", c / n }'
+echo "  calls per second by name:"
+awk -v n="$seconds" '$1 ~ /^[0-9.]+$/ && NF >= 5 && $NF != "total" {printf "    %-16s %.1f\n", $NF, $4 / n}' "$dir/strace.txt" | head -8
