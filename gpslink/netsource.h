@@ -107,6 +107,7 @@ public:
     void close() override { active().close(); }
     // Both, so a wake-up requested before an open still reaches whichever one opens.
     void interrupt() override;
+    bool hungUp() const override { return active().hungUp(); }
     bool readPortByte(uint8_t& byte) override { return active().readPortByte(byte); }
 
 private:

@@ -54,6 +54,9 @@ public:
     // Any thread: a read in progress (or the next one) returns at once without a byte.
     // Cleared by the next open.
     virtual void interrupt() = 0;
+    // The device reported a hang-up or its removal since it was opened: it will not come
+    // back under this descriptor.
+    virtual bool hungUp() const { return false; }
 };
 
 } // namespace velocimo

@@ -50,6 +50,16 @@ bool listenForCheckedLines(ByteSource& source, int lines,
     return good >= lines;
 }
 
+namespace {
+
+void writeSirfSentences(SerialDevice& device) {
+    for (std::string_view sentence : kSirfSetup) {
+        device.write(reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size());
+    }
+}
+
+} // namespace
+
 SerialLink::SerialLink(LiveRecord& record, SentenceHandlers& handlers, FixSoundSink* sounds,
                        LinkEvents* events, PortResolver resolvePort,
                        std::unique_ptr<SerialDevice> device)
@@ -152,9 +162,7 @@ bool SerialLink::openPort(const PortNameText& portName, bool sirfSetup) {
     }
     m_handleRecorded = true;
     if (sirfSetup) {
-        for (std::string_view sentence : kSirfSetup) {
-            m_device->write(reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size());
-        }
+        writeSirfSentences(*m_device);
     }
     m_portOpen.store(true);
     return true;
@@ -285,9 +293,7 @@ void SerialLink::writeSirfSetup() {
     if (!m_device->isOpen()) {
         return;
     }
-    for (std::string_view sentence : kSirfSetup) {
-        m_device->write(reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size());
-    }
+    writeSirfSentences(*m_device);
 }
 
 void SerialLink::readerMain(bool search, bool sirfSetup) {
@@ -322,7 +328,8 @@ void SerialLink::readerLoop() {
         const bool firstArrived = readLinePass(buffer, m_handlers, m_readerDispatch, m_tap);
         const bool fixValid = m_record.read([](const NavState& nav) { return nav.fixValid; });
         emptyReads = (!firstArrived && fixValid) ? emptyReads + 1 : 0;
-        if (emptyReads == kWatchdogReads) {
+        // A device that has hung up is gone whether or not it had a fix.
+        if (emptyReads == kWatchdogReads || m_device->hungUp()) {
             m_record.update([](NavState& nav) { nav.gpsConnected = false; });
             closeGps();
             if (m_events) {

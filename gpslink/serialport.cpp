@@ -115,18 +115,51 @@ bool SerialPort::open(const std::string& path) {
     }
     // Fails on things that are not terminals; the line state shows it.
     ::ioctl(fd.get(), TIOCEXCL);
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return false;
+    // The set-up sentences may go out before the line parameters are set: a port in the
+    // kernel's default state would turn each LF into CR LF.
+    LineState state{};
+    if (::tcgetattr(fd.get(), &state) == 0 && (state.c_oflag & OPOST)) {
+        state.c_oflag &= ~OPOST;
+        ::tcsetattr(fd.get(), TCSANOW, &state);
     }
+    // The descriptor stays non-blocking: reads wait in poll, writes wait at most
+    // kWriteLimit.
     m_fd = std::move(fd);
     m_timeouts = PortTimeouts{};
+    m_hungUp.store(false);
+    m_writeStalled = false;
     return true;
 }
 
 void SerialPort::write(const uint8_t* data, std::size_t size) {
-    if (m_fd) {
-        writeAll(m_fd.get(), std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!m_fd) {
+        return;
+    }
+    // A receiver that has stopped our output (XOFF) or takes nothing must not hold the
+    // window: what has not gone out by the deadline is dropped.
+    const auto deadline = Clock::now() + kWriteLimit;
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd.get(), data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0 || errno != EAGAIN) {
+            return; // gone: the reader finds out
+        }
+        pollfd p{m_fd.get(), POLLOUT, 0};
+        const int r = m_writeStalled ? 0 : ::poll(&p, 1, remainingMs(deadline));
+        if (r == 0) {
+            m_writeStalled = true;
+            return;
+        }
+        if (r < 0 && errno != EINTR) {
+            return;
+        }
     }
 }
 
@@ -239,7 +272,10 @@ std::size_t SerialPort::readBytes(uint8_t* buffer, std::size_t capacity) {
     auto left = [&] { return waitMs < 0 ? -1 : remainingMs(deadline); };
     // A device that has gone away reports readiness at once, for ever: the rest of the
     // timeout is slept away so it still gives one empty read per period, not a busy loop.
-    auto deviceGone = [&] {
+    auto deviceGone = [&](bool hungUp) {
+        if (hungUp) {
+            m_hungUp.store(true);
+        }
         const int ms = left();
         waitForWake(ms < 0 ? 1000 : ms);
         return std::size_t{0};
@@ -251,7 +287,7 @@ std::size_t SerialPort::readBytes(uint8_t* buffer, std::size_t capacity) {
             if (errno == EINTR) {
                 continue;
             }
-            return deviceGone();
+            return deviceGone(false);
         }
         if (r == 0) {
             return 0;
@@ -268,10 +304,11 @@ std::size_t SerialPort::readBytes(uint8_t* buffer, std::size_t capacity) {
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
                 continue;
             }
-            return deviceGone(); // end of file or EIO: unplugged
+            // End of file, EIO or ENODEV: unplugged, or the other end of a pty closed.
+            return deviceGone(n == 0 || errno == EIO || errno == ENODEV);
         }
         if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            return deviceGone();
+            return deviceGone((fds[0].revents & (POLLHUP | POLLERR)) != 0);
         }
     }
 }

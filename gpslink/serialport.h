@@ -1,7 +1,8 @@
 #pragma once
 
 // A serial port through termios: exclusive open, raw line state, reads of what is ready with
-// a timeout that an unplugged device cannot turn into a busy loop.
+// a timeout that an unplugged device cannot turn into a busy loop, writes that give up
+// rather than wait on a receiver that takes nothing.
 
 #include "gpslink/serialdevice.h"
 #include "shell/core/filedescriptor.h"
@@ -13,6 +14,9 @@ namespace velocimo {
 
 class SerialPort : public SerialDevice {
 public:
+    // The longest writes may wait for room, all of them together until the next open:
+    // they run on the window's thread.
+    static constexpr std::chrono::milliseconds kWriteLimit{500};
     // readTimeout > 0 replaces the timeout taken from the configured timeouts (tests only).
     explicit SerialPort(std::chrono::milliseconds readTimeout = std::chrono::milliseconds(0));
     ~SerialPort() override;
@@ -29,6 +33,7 @@ public:
     void purge() override;
     void close() override;
     void interrupt() override;
+    bool hungUp() const override { return m_hungUp.load(); }
     bool readPortByte(uint8_t& byte) override;
     std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override;
 
@@ -44,6 +49,9 @@ private:
     FileDescriptor m_wakeFd;
     PortTimeouts m_timeouts;
     std::chrono::milliseconds m_readTimeoutOverride;
+    std::atomic<bool> m_hungUp{false};
+    // A write has waited its limit out: the rest only take what fits at once.
+    bool m_writeStalled = false;
 };
 
 } // namespace velocimo

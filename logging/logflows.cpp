@@ -23,6 +23,7 @@ bool chooseLogFile(Settings& settings, FilePicker& picker, Clock& clock) {
     request.filterName = u"CSV Files (*.csv)";
     request.filterPattern = u"*.csv";
     request.proposedName = proposedLogName(clock.localNow());
+    request.existingFileNote = u"Records are added to the end of an existing file.";
     if (settings.logFileChosen) {
         request.initialFolder = logFolderOf(settings.logFilePath.view());
     }

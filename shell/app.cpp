@@ -103,6 +103,9 @@ bool App::command(int id) {
             m_host->runOptionsDialog();
         }
         publishDecodeOptions();
+        // New units or limits show at once, not only with the next tick (none while
+        // disconnected); a paint of its own does not move the graphs.
+        repaintNow();
         return true;
     case command::kAbout:
         if (m_host) {
@@ -113,16 +116,19 @@ bool App::command(int id) {
         if (ask(u"Are you sure you want to reset the trip distance?\n\n"
                 u"This will also reset the average speed!")) {
             m_record.update([](NavState& nav) { resetTripDistance(nav); });
+            repaintNow();
         }
         return true;
     case command::kResetTotal:
         if (ask(u"Are you sure you want to reset the total distance?")) {
             m_record.update([](NavState& nav) { resetTotalDistance(nav); });
+            repaintNow();
         }
         return true;
     case command::kResetTop:
         if (ask(u"Are you sure you want to reset the top speed?")) {
             m_record.update([](NavState& nav) { resetTopSpeed(nav); });
+            repaintNow();
         }
         return true;
     case command::kLogSetup:
@@ -181,6 +187,12 @@ void App::saveOdometerIfDue(const NavState& nav) {
     m_savedDistance = nav.totalDistance;
     m_savedWhole = nav.totalDistanceWhole;
     m_ticksSinceSave = 0;
+}
+
+void App::repaintNow() {
+    if (m_host) {
+        m_host->requestRepaint();
+    }
 }
 
 bool App::takeTickRepaint() {

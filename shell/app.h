@@ -113,6 +113,8 @@ private:
     bool ask(const char16_t* question);
     void info(const char16_t* text);
     void setConnected(bool on);
+    // A paint outside the tick: the graph histories and the fix animation stay put.
+    void repaintNow();
     void saveOdometerIfDue(const NavState& nav);
 
     static constexpr int kOdometerSaveTicks = 60;

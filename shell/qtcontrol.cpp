@@ -3,19 +3,28 @@
 #include "shell/core/filedescriptor.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velocimo {
 
-ControlServer::ControlServer(int listenFd, std::string socketPath, QObject* parent)
-    : QObject(parent), m_listenFd(listenFd), m_socketPath(std::move(socketPath)) {
+ControlServer::ControlServer(int listenFd, std::string socketPath, QObject* parent,
+                             std::chrono::milliseconds idleLimit)
+    : QObject(parent), m_listenFd(listenFd), m_socketPath(std::move(socketPath)),
+      m_idleLimit(idleLimit), m_sweep(new QTimer(this)) {
     m_listenNotifier = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
     connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, [this] { acceptClients(); });
+    // A quarter of the limit: an idle client goes at most a quarter late.
+    m_sweep->setInterval(std::max(idleLimit / 4, std::chrono::milliseconds(1)));
+    connect(m_sweep, &QTimer::timeout, this, &ControlServer::dropIdleClients);
 }
 
 ControlServer::~ControlServer() {
@@ -35,17 +44,24 @@ void ControlServer::acceptClients() {
         }
         // Clients that connect and never write must not use up our descriptors, nor keep
         // a newcomer's "1023" out: the longest-connected one makes room.
-        if (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
+        // Whatever it has already sent is still served.
+        while (m_clients.size() >= static_cast<std::size_t>(kMaxClients)) {
             auto oldest = m_clients.begin();
             for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
                 if (it->second.order < oldest->second.order) {
                     oldest = it;
                 }
             }
-            dropClient(oldest->first);
+            const int oldestFd = oldest->first;
+            readClient(oldestFd);
+            dropClient(oldestFd);
         }
         Client& client = m_clients[fd];
         client.order = ++m_accepted;
+        client.lastHeard = std::chrono::steady_clock::now();
+        if (!m_sweep->isActive()) {
+            m_sweep->start();
+        }
         client.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         connect(client.notifier.get(), &QSocketNotifier::activated, this,
                 [this, fd] { readClient(fd); });
@@ -61,6 +77,7 @@ void ControlServer::readClient(int fd) {
             if (it == m_clients.end()) {
                 return;
             }
+            it->second.lastHeard = std::chrono::steady_clock::now();
             it->second.reader.feed(buffer, static_cast<std::size_t>(n),
                                    [this, fd](std::string_view line) { handleLine(fd, line); });
             continue;
@@ -86,6 +103,26 @@ void ControlServer::dropClient(int fd) {
     it->second.notifier.release()->deleteLater();
     m_clients.erase(it);
     ::close(fd);
+    if (m_clients.empty()) {
+        m_sweep->stop();
+    }
+}
+
+void ControlServer::dropIdleClients() {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<int> idle;
+    for (const auto& [fd, client] : m_clients) {
+        if (now - client.lastHeard >= m_idleLimit) {
+            idle.push_back(fd);
+        }
+    }
+    for (int fd : idle) {
+        readClient(fd); // a line that came in just now still counts
+        auto it = m_clients.find(fd);
+        if (it != m_clients.end() && now - it->second.lastHeard >= m_idleLimit) {
+            dropClient(fd);
+        }
+    }
 }
 
 void ControlServer::handleLine(int client, std::string_view line) {

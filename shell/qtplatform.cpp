@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 
@@ -88,10 +90,24 @@ std::u16string QtFilePicker::saveFile(const FileRequest& request) {
         }
         start += toQString(request.proposedName);
     }
-    const QString path =
-        QFileDialog::getSaveFileName(m_parent.data(), toQString(request.title), start,
-                                     filterOf(request), nullptr, QFileDialog::DontUseNativeDialog);
-    return toU16(path);
+    QFileDialog dialog(m_parent.data(), toQString(request.title), start, filterOf(request));
+    dialog.setObjectName(QStringLiteral("saveFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!request.existingFileNote.empty()) {
+        // Asking to "replace" a file that is only added to would tell the user the
+        // opposite of what happens.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        auto* note = new QLabel(toQString(request.existingFileNote), &dialog);
+        note->setObjectName(QStringLiteral("existingFileNote"));
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return toU16(dialog.selectedFiles().constFirst());
 }
 
 SystemTime LocalClock::localNow() {

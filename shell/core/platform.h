@@ -36,6 +36,9 @@ struct FileRequest {
     std::u16string filterPattern; // "*.wav"
     std::u16string initialFolder; // empty: the picker's own choice
     std::u16string proposedName;  // save dialogs only
+    // Save dialogs: when set, an existing file is not questioned (it is added to) and
+    // the dialog says this instead.
+    std::u16string existingFileNote;
 };
 
 class FilePicker {

@@ -25,6 +25,7 @@ TEST(CsvCommands, ChooseLogFileFillsTheSaveDialog) {
     EXPECT_EQ(first.filterPattern, u"*.csv");
     EXPECT_EQ(first.proposedName, u"VELO_LOG 20050614 093005");
     EXPECT_EQ(first.initialFolder, u"");
+    EXPECT_EQ(first.existingFileNote, u"Records are added to the end of an existing file.");
 
     // "New": the dialog opens in the folder of the current log; cancel changes nothing,
     // nor does a path that would not fit.

@@ -299,11 +299,13 @@ TEST_F(AppTest, ResetQuestionsChangeOnlyTheirFieldsOnYes) {
             EXPECT_EQ(nav.totalDistanceText, total ? u"00000" : u"001234");
             EXPECT_EQ(nav.topSpeed, top ? 0.0 : 88.0);
             EXPECT_EQ(nav.topSpeedText, top ? u"0.0" : u"88.0");
+            // Yes shows the new value at once, without a tick's advance; no save: the
+            // value reaches the store with the next run-state save.
+            EXPECT_EQ(rec.calls, yes ? Calls{"requestRepaint"} : Calls{});
+            EXPECT_FALSE(app.takeTickRepaint());
+            rec.calls.clear();
         }
     }
-    // Neither a repaint nor a save: the values show with the next paint and reach the
-    // store with the next run-state save.
-    EXPECT_TRUE(rec.calls.empty());
 }
 
 TEST_F(AppTest, TickRepaintsChecksTheLimitAndLogsFromTwoPointFive) {
@@ -407,7 +409,16 @@ TEST_F(AppTest, DialogsAndUnknownIds) {
     EXPECT_EQ(record.decodeOptions().units, 0);
     EXPECT_EQ(record.decodeOptions().elevationOffset, -12);
     EXPECT_TRUE(app.command(command::kAbout));
-    EXPECT_EQ(rec.calls, (Calls{"runOptionsDialog", "runAboutDialog"}));
+    // The dashboard shows the new options at once, connected or not, and the paint is not
+    // a tick's (the graphs stay put).
+    EXPECT_EQ(rec.calls, (Calls{"runOptionsDialog", "requestRepaint", "runAboutDialog"}));
+    EXPECT_FALSE(app.takeTickRepaint());
+    rec.calls.clear();
+    connect();
+    app.command(command::kOptions);
+    EXPECT_EQ(rec.calls, (Calls{"runOptionsDialog", "requestRepaint"}));
+    EXPECT_FALSE(app.takeTickRepaint());
+    app.command(command::kSaveAndDisconnect);
     rec.calls.clear();
     for (int id : {0, 2, command::kFileMenu, command::kGpsMenu, command::kLogMenu, 40018, 1022}) {
         EXPECT_FALSE(app.command(id)) << id;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -321,6 +323,51 @@ TEST_F(EndToEnd, RefusesAControlFolderOthersCanEnter) {
     forget(pid);
     EXPECT_NE(errors().find("velocimo:"), std::string::npos);
     EXPECT_TRUE(status().empty()) << "nothing answers";
+}
+
+// A receiver on a pty in the kernel's default state, with SiRF set-up on, that never
+// takes what is sent (its output stopped) and later goes away altogether.
+TEST_F(EndToEnd, AReceiverThatTakesNothingOrHangsUpNeitherHoldsNorFoolsTheProgram) {
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    // Not handed down: the program's copy of the master would keep the device alive.
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    ASSERT_EQ(::tcflow(slave, TCOOFF), 0);
+    {
+        RegFileStore store(storePath());
+        auto main = store.openKey(kSettingsKeyPath);
+        main->writeDword(u"SIRF", 1);
+        main->close();
+        auto ports = store.openKey(kPortsKeyPath);
+        ports->writeText(u"COM1:", fromUtf8(name));
+        ports->close();
+    }
+    const pid_t pid = startProgram();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(waitFor([this] { return status()["gpsConnected"] == "true"; }, 10000ms))
+        << errors();
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sendControlLine(controlPath(), "1023"));
+    EXPECT_TRUE(waitFor([this] { return status()["gpsConnected"] == "false"; }, 1000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 1500ms);
+
+    // Connected again, without a fix; then the device goes.
+    ::close(slave);
+    ASSERT_EQ(::tcflow(master, TCOON), 0);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    forget(pid);
+    const pid_t again = startProgram();
+    ASSERT_TRUE(waitFor([this] { return status()["gpsConnected"] == "true"; }, 10000ms))
+        << errors();
+    ::close(master);
+    const auto gone = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([this] { return status()["gpsConnected"] == "false"; }, 2000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - gone, 2500ms);
+    EXPECT_EQ(::kill(again, 0), 0) << "still running, the box up";
 }
 
 } // namespace

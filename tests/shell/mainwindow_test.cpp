@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -20,6 +22,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -338,6 +342,65 @@ TEST(QtMessageBoxService, PostFromAnotherThreadShowsOnTheMainThread) {
     EXPECT_EQ(answerer.seen[0].thread, QCoreApplication::instance()->thread());
 }
 
+// The log is added to, so choosing a file that exists must not ask to replace it; the
+// dialog says what happens instead. Other save dialogs keep the question.
+TEST(QtFilePicker, SaveDialogForAFileThatIsAddedToDoesNotAskToReplace) {
+    char name[] = "/tmp/velocimo-picker-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const QString existing = QString::fromUtf8(name) + QStringLiteral("/old.csv");
+    {
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    for (const bool adds : {true, false}) {
+        SCOPED_TRACE(adds);
+        FileRequest request;
+        request.title = u"Log";
+        request.filterName = u"CSV Files (*.csv)";
+        request.filterPattern = u"*.csv";
+        request.initialFolder = existing.section(QLatin1Char('/'), 0, -2).toStdU16String();
+        request.proposedName = u"VELO_LOG 20050614 093005";
+        if (adds) {
+            request.existingFileNote = u"Records are added to the end of an existing file.";
+        }
+        bool asked = false;
+        QString note;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "Log");
+            EXPECT_EQ(dialog->testOption(QFileDialog::DontConfirmOverwrite), adds);
+            if (auto* label = dialog->findChild<QLabel*>("existingFileNote")) {
+                EXPECT_TRUE(label->isVisible());
+                note = label->text();
+                if (adds) {
+                    dialog->grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/logfile.png"));
+                }
+            }
+            // Without the note a question comes up; say No, then leave. (The timer goes
+            // with the dialog.)
+            QTimer::singleShot(100, dialog, [&, dialog] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked = true;
+                    box->button(QMessageBox::No)->click();
+                }
+                if (dialog->isVisible()) {
+                    dialog->reject();
+                }
+            });
+            dialog->selectFile(existing);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        });
+        QtFilePicker picker;
+        const std::u16string chosen = picker.saveFile(request);
+        EXPECT_EQ(asked, !adds);
+        EXPECT_EQ(QString::fromStdU16String(chosen), adds ? existing : QString());
+        EXPECT_EQ(note, adds ? "Records are added to the end of an existing file." : "");
+    }
+    QFile::remove(existing);
+    ::rmdir(name);
+}
+
 TEST(StatusLine, TheRecordsFieldsThenTheCounts) {
     NavState nav;
     resetNavState(nav);
@@ -473,6 +536,68 @@ TEST(ControlServer, AnswersStatusInLineWithTheOtherCommandsAndKeepsTheClient) {
         }
         EXPECT_EQ(readLine(client, pending), "1,1") << "the second of two in one go";
         ::close(client);
+    }
+    ::rmdir(name);
+}
+
+// Nothing waits on clients that connect and keep quiet: they go after the idle limit, and
+// a full house drops its oldest only after serving what that one had already sent.
+TEST(ControlServer, IdleClientsNeverKeepCommandsOut) {
+    char name[] = "/tmp/velocimo-cs-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string path = std::string(name) + "/control";
+    InstanceClaim claim = claimInstance(path);
+    ASSERT_EQ(claim.role, InstanceRole::Primary) << claim.error;
+    {
+        ControlServer server(claim.listenFd, path, nullptr, std::chrono::milliseconds(300));
+        int activations = 0;
+        int disconnects = 0;
+        QObject::connect(&server, &ControlServer::activateRequested, [&] { ++activations; });
+        QObject::connect(&server, &ControlServer::saveAndDisconnectRequested,
+                         [&] { ++disconnects; });
+        std::vector<int> idle;
+        for (int i = 0; i < 20; ++i) {
+            idle.push_back(connectTo(path));
+            ASSERT_GE(idle.back(), 0);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(claimInstance(path).role, InstanceRole::Secondary); // sends "activate"
+        EXPECT_TRUE(sendControlLine(path, "1023"));
+        // (QTRY_ macros only return on failure outside a QTest run.)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return activations == 1 && disconnects == 1; }, 1000));
+
+        // A full house, then a "1023" queued behind eight more silent ones: by the time its
+        // turn to be read comes, newer clients have pushed it out.
+        const int queued = connectTo(path);
+        ASSERT_GE(queued, 0);
+        ASSERT_EQ(::send(queued, "1023\n", 5, MSG_NOSIGNAL), 5);
+        for (int i = 0; i < ControlServer::kMaxClients; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            path.copy(address.sun_path, sizeof address.sun_path - 1);
+            ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << i;
+            idle.push_back(fd);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return disconnects == 2; }, 1000)) << disconnects;
+        ::close(queued);
+
+        // Every silent client is let go; one that keeps talking stays.
+        const int talker = connectTo(path);
+        ASSERT_GE(talker, 0);
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_EQ(::send(talker, "hello\n", 6, MSG_NOSIGNAL), 6);
+            QTest::qWait(100);
+        }
+        for (int fd : idle) {
+            char byte = 0;
+            EXPECT_EQ(::recv(fd, &byte, 1, MSG_DONTWAIT), 0) << "closed by the server";
+            ::close(fd);
+        }
+        char byte = 0;
+        EXPECT_EQ(::recv(talker, &byte, 1, MSG_DONTWAIT), -1);
+        EXPECT_EQ(errno, EAGAIN);
+        ::close(talker);
     }
     ::rmdir(name);
 }
