@@ -108,6 +108,12 @@ public:
     // Both, so a wake-up requested before an open still reaches whichever one opens.
     void interrupt() override;
     bool readPortByte(uint8_t& byte) override { return active().readPortByte(byte); }
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override {
+        return active().readBytes(buffer, capacity);
+    }
+    std::size_t readRestOfLine(uint8_t* buffer, std::size_t capacity) override {
+        return active().readRestOfLine(buffer, capacity);
+    }
 
 private:
     SerialDevice& active();
