@@ -114,7 +114,7 @@ QIcon programIcon() {
     return QIcon(QString::fromLatin1(artResourcePath(IconProgram)));
 }
 
-QtCanvas::QtCanvas(QImage& target) : m_painter(&target) {
+QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts) : m_painter(&target), m_texts(texts) {
     m_painter.setRenderHint(QPainter::TextAntialiasing);
     setPen(kDefaultPen);
     setBrush(kDefaultBrush);
@@ -123,6 +123,7 @@ QtCanvas::QtCanvas(QImage& target) : m_painter(&target) {
 QtCanvas::~QtCanvas() = default;
 
 void QtCanvas::setFont(FontId font) {
+    m_font = font;
     m_painter.setFont(dashboardFont(font));
 }
 
@@ -154,10 +155,15 @@ void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
 }
 
 void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
-    const QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    const int qtFlags = toQtFlags(flags);
     m_painter.setPen(m_textColour);
-    m_painter.drawText(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
-                       toQtFlags(flags), s);
+    if (m_texts && LaidOutText::layoutMatchesDrawText(m_painter, text, qtFlags)) {
+        m_texts->find({text, m_font, rect, qtFlags}, m_painter).draw(m_painter);
+    } else {
+        const QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+        m_painter.drawText(
+            QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top), qtFlags, s);
+    }
     m_painter.setPen(m_pen);
 }
 
@@ -211,7 +217,8 @@ DashboardRenderer::DashboardRenderer()
 
 void DashboardRenderer::render(NavState& nav, Settings& settings, DashboardState& state,
                                bool advance) {
-    renderDashboard(m_backBuffer, nav, settings, state, advance);
+    QtCanvas canvas(m_backBuffer, &m_texts);
+    paintDashboard(canvas, nav, settings, state, advance);
 }
 
 void renderDashboard(QImage& target, NavState& nav, Settings& settings, DashboardState& state,

@@ -5,6 +5,7 @@
 
 #include "dashboard/canvas.h"
 #include "dashboard/dashboard.h"
+#include "dashboard/textlayoutcache.h"
 
 #include <QFont>
 #include <QIcon>
@@ -23,9 +24,11 @@ QImage dashboardArt(int32_t resource);
 QIcon programIcon();
 
 // Renders canvas operations onto an image. The painter is active for the canvas's lifetime.
+// With a text cache, texts are drawn from layouts kept between paints (the same pixels as
+// without one).
 class QtCanvas : public Canvas {
 public:
-    explicit QtCanvas(QImage& target);
+    explicit QtCanvas(QImage& target, TextLayoutCache* texts = nullptr);
     ~QtCanvas() override;
     QtCanvas(const QtCanvas&) = delete;
     QtCanvas& operator=(const QtCanvas&) = delete;
@@ -47,6 +50,8 @@ private:
     QPainter m_painter;
     QPen m_pen;
     QColor m_textColour;
+    FontId m_font = FontId::Font12;
+    TextLayoutCache* m_texts = nullptr;
 };
 
 // Owns the back buffer. Create after the QApplication.
@@ -54,12 +59,15 @@ class DashboardRenderer {
 public:
     DashboardRenderer();
     QImage& backBuffer() { return m_backBuffer; }
+    // Kept for the renderer's lifetime; pass it to the canvas that paints the back buffer.
+    TextLayoutCache& textCache() { return m_texts; }
     const QImage& backBuffer() const { return m_backBuffer; }
     // Paints the whole dashboard into the back buffer (see paintDashboard).
     void render(NavState& nav, Settings& settings, DashboardState& state, bool advance);
 
 private:
     QImage m_backBuffer;
+    TextLayoutCache m_texts;
 };
 
 // Paints the whole dashboard into any image of at least 240 x 268.

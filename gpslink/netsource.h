@@ -109,6 +109,12 @@ public:
     void interrupt() override;
     bool hungUp() const override { return active().hungUp(); }
     bool readPortByte(uint8_t& byte) override { return active().readPortByte(byte); }
+    std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override {
+        return active().readBytes(buffer, capacity);
+    }
+    std::size_t readRestOfLine(uint8_t* buffer, std::size_t capacity) override {
+        return active().readRestOfLine(buffer, capacity);
+    }
 
 private:
     SerialDevice& active();

@@ -1,5 +1,6 @@
 #include "gpslink/serialport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -264,12 +265,25 @@ bool SerialPort::readPortByte(uint8_t& byte) {
 }
 
 std::size_t SerialPort::readBytes(uint8_t* buffer, std::size_t capacity) {
+    return read(buffer, capacity, 0);
+}
+
+std::size_t SerialPort::readRestOfLine(uint8_t* buffer, std::size_t capacity) {
+    return read(buffer, capacity, kLineGatherMs);
+}
+
+std::size_t SerialPort::read(uint8_t* buffer, std::size_t capacity, int gatherMs) {
     if (!m_fd) {
         return 0;
     }
     const int waitMs = readWaitMs();
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs < 0 ? 0 : waitMs);
     auto left = [&] { return waitMs < 0 ? -1 : remainingMs(deadline); };
+    if (gatherMs > 0 && m_wakeFd) {
+        // Part of the read's own timeout; a close cuts it short and the poll below sees it.
+        const int ms = left();
+        waitForWake(ms < 0 ? gatherMs : std::min(ms, gatherMs));
+    }
     // A device that has gone away reports readiness at once, for ever: the rest of the
     // timeout is slept away so it still gives one empty read per period, not a busy loop.
     auto deviceGone = [&](bool hungUp) {

@@ -12,6 +12,12 @@
 
 namespace velocimo {
 
+// How long a read inside a line lets bytes gather first: at 4800 baud about 100 bytes, more
+// than an NMEA line, so a one-second burst of sentences costs a few wake-ups instead of one
+// per write of the sender. A line thus reaches the handlers at most this long after its
+// last byte, well inside the one-second tick that shows it.
+inline constexpr int kLineGatherMs = 200;
+
 class SerialPort : public SerialDevice {
 public:
     // The longest writes may wait for room, all of them together until the next open:
@@ -36,8 +42,10 @@ public:
     bool hungUp() const override { return m_hungUp.load(); }
     bool readPortByte(uint8_t& byte) override;
     std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override;
+    std::size_t readRestOfLine(uint8_t* buffer, std::size_t capacity) override;
 
 private:
+    std::size_t read(uint8_t* buffer, std::size_t capacity, int gatherMs);
     // Milliseconds one read may wait; -1 for no limit.
     int readWaitMs() const;
     // Waits up to timeoutMs for the wake-up descriptor; true if it was signalled.

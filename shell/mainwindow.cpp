@@ -48,6 +48,7 @@ MainWindow::MainWindow(App& app, DashboardSource& source, QWidget* parent)
     m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, [this] {
         m_app.tick();
+        refreshLinkStatus();
         emit ticked();
     });
 
@@ -128,11 +129,12 @@ bool MainWindow::createWindow() {
     m_linkStatus->setFont(small);
     m_linkStatus->setContentsMargins(0, 0, 0, 0);
     stripLayout->addWidget(m_linkStatus, 1);
-    // The search runs on the reader thread for several seconds: the strip follows it.
+    // The search runs on the reader thread for several seconds: the strip follows it closely
+    // while there is something to show, and costs no wake-ups the rest of the time. A search
+    // only starts with an open, which starts the tick; the tick looks again each second.
     m_statusTimer = new QTimer(this);
     m_statusTimer->setInterval(250);
     connect(m_statusTimer, &QTimer::timeout, this, &MainWindow::refreshLinkStatus);
-    m_statusTimer->start();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -153,12 +155,21 @@ void MainWindow::refreshLinkStatus() {
     }
     const std::u16string text = m_app.linkStatusText();
     const QString shown = QString::fromStdU16String(text);
+    if (shown.isEmpty()) {
+        m_statusTimer->stop();
+    } else if (!m_statusTimer->isActive()) {
+        m_statusTimer->start();
+    }
     if (m_linkStatus->text() != shown) {
         m_linkStatus->setText(shown);
         m_linkStatus->setToolTip(shown);
         setWindowTitle(shown.isEmpty() ? QStringLiteral("Velocimo")
                                        : QStringLiteral("Velocimo - ") + shown);
     }
+}
+
+bool MainWindow::followingLinkStatus() const {
+    return m_statusTimer && m_statusTimer->isActive();
 }
 
 void MainWindow::showAndPaint() {
@@ -172,6 +183,9 @@ void MainWindow::requestRepaint() {
 
 void MainWindow::startTick() {
     m_timer->start();
+    if (m_statusTimer) {
+        m_statusTimer->start(); // a search may be starting
+    }
 }
 
 void MainWindow::stopTick() {

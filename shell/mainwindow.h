@@ -70,8 +70,11 @@ public:
     QToolButton* menuButton(int index) const { return m_buttons[index]; }
     // The link's status line at the end of the menu strip (empty most of the time).
     QLabel* linkStatus() const { return m_linkStatus; }
-    // Reads the link's status line again; a timer does it while the window lives.
+    // Reads the link's status line again: each tick, and four times a second from an open
+    // until the line is empty.
     void refreshLinkStatus();
+    // Whether the quick refresh is running (only while a status may be showing).
+    bool followingLinkStatus() const;
 signals:
     // After each tick of the timer.
     void ticked();

@@ -172,6 +172,23 @@ TEST_F(WindowTest, TheStripShowsTheLinkStatusWhileThereIsOne) {
     EXPECT_TRUE(window.linkStatus()->text().isEmpty());
 }
 
+TEST_F(WindowTest, TheStatusIsFollowedCloselyOnlyFromAnOpenUntilItIsEmpty) {
+    EXPECT_FALSE(window.followingLinkStatus());
+    window.startTick(); // what an open does
+    EXPECT_TRUE(window.followingLinkStatus());
+    parts.status = u"Searching at 4800 baud";
+    window.refreshLinkStatus();
+    EXPECT_TRUE(window.followingLinkStatus());
+    parts.status.clear();
+    window.refreshLinkStatus();
+    EXPECT_FALSE(window.followingLinkStatus());
+    // A search seen by a later look (the tick's) is followed again.
+    parts.status = u"Searching at 9600 baud";
+    window.refreshLinkStatus();
+    EXPECT_TRUE(window.followingLinkStatus());
+    window.stopTick();
+}
+
 TEST_F(WindowTest, LogOnIsTickedExactlyWhileLoggingIsOn) {
     QAction* on = item(3, "On");
     ASSERT_NE(on, nullptr);

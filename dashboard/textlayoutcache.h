@@ -1,0 +1,80 @@
+#pragma once
+
+// Laid-out dashboard texts kept from one paint to the next. Shaping a text is most of what
+// QPainter::drawText costs; the labels and limits are the same every paint and the readouts
+// change at most once a tick, so each (text, font, rectangle, flags) is laid out once and
+// drawn from its layout after that, in the same places drawText would put its glyphs.
+
+#include "dashboard/layout.h"
+#include "dashboard/theme.h"
+
+#include <QPointF>
+#include <QString>
+#include <QTextLayout>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QFont;
+class QPainter;
+
+namespace velocimo {
+
+// What decides where a text's glyphs go. A new input to the layout (a scale factor, say)
+// joins the key here and in the cache's entries.
+struct TextLayoutKey {
+    std::u16string_view text;
+    FontId font = FontId::Font12;
+    Rect rect;
+    int qtFlags = 0; // Qt alignment and text flags
+};
+
+// One text laid out as drawText(rect, flags, text) lays it out, with each line's origin.
+class LaidOutText {
+public:
+    // False where this layout might differ from drawText's (right-to-left text or painter,
+    // length variants, mnemonics, wrapping); the caller then draws with drawText itself.
+    static bool layoutMatchesDrawText(const QPainter& painter, std::u16string_view text,
+                                      int qtFlags);
+    LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
+                const QRect& rect, int qtFlags);
+    void draw(QPainter& painter) const;
+
+private:
+    QTextLayout m_layout;
+    std::vector<QPointF> m_origins; // one per line
+};
+
+// A few dozen recent layouts, the least recently drawn dropped first. The paint draws about
+// a dozen texts, most of them the same each time, so the cache stays small and warm.
+class TextLayoutCache {
+public:
+    static constexpr std::size_t kCapacity = 48;
+
+    // The layout for key, made on a miss with the painter's font (the one for key.font) and
+    // direction (left-to-right or automatic: the same for the texts this accepts).
+    const LaidOutText& find(const TextLayoutKey& key, const QPainter& painter);
+    std::size_t size() const { return m_entries.size(); }
+    // Layouts made since the cache was created (misses).
+    std::size_t layoutsMade() const { return m_made; }
+    void clear() { m_entries.clear(); }
+
+private:
+    struct Entry {
+        std::u16string text;
+        FontId font = FontId::Font12;
+        Rect rect;
+        int qtFlags = 0;
+        std::unique_ptr<LaidOutText> laidOut;
+        uint64_t lastUse = 0;
+    };
+    std::vector<Entry> m_entries;
+    uint64_t m_clock = 0;
+    std::size_t m_made = 0;
+};
+
+} // namespace velocimo

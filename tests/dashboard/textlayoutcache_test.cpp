@@ -1,0 +1,180 @@
+// Texts drawn from kept layouts must land on exactly the pixels drawText gives them.
+
+#include "dashboard/qtcanvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <string>
+
+namespace velocimo {
+namespace {
+
+QImage blank() {
+    QImage img(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
+    img.fill(QColor(189, 206, 231));
+    return img;
+}
+
+struct TextCase {
+    const char16_t* text;
+    FontId font;
+    Rect rect;
+    uint32_t flags;
+};
+
+// Odd rectangle sizes put centred texts on half pixels; the strings cover line breaks,
+// spaces at the ends, characters drawText replaces and the empty string.
+const TextCase kTexts[] = {
+    {u"57.4", FontId::Font80, {11, 96, 230, 172}, TextRight | TextBottom | TextSingleLine},
+    {u"km/h", FontId::Font18, {150, 96, 230, 120}, TextRight | TextBottom | TextSingleLine},
+    {u"TOP: 88.1\nAVG: 41.7", FontId::Font18, {11, 176, 230, 226}, TextLeft | TextTop},
+    {u"12.3 km\n4567.8 km", FontId::Font18, {11, 176, 230, 226}, TextRight | TextTop},
+    {u"N 51\u00b032'10.2\"\nW 0\u00b007'39.9\"\n312m",
+     FontId::Font30,
+     {11, 97, 229, 225},
+     TextCenter | TextTop},
+    {u"120", FontId::Font30, {7, 231, 73, 261}, TextCenter | TextVCenter | TextSingleLine},
+    {u"5", FontId::Font30, {80, 230, 147, 263}, TextCenter | TextVCenter | TextSingleLine},
+    {u"233\u00b0", FontId::Font18, {150, 62, 231, 91}, TextRight | TextVCenter | TextSingleLine},
+    {u"SW", FontId::Font12, {100, 120, 101, 121}, TextCenter | TextVCenter | TextSingleLine},
+    {u"  leading and trailing  ",
+     FontId::Font18,
+     {20, 40, 201, 67},
+     TextCenter | TextVCenter | TextSingleLine},
+    {u"two\nlines, single", FontId::Font18, {20, 40, 200, 67}, TextLeft | TextSingleLine},
+    {u"tab\there\rcr", FontId::Font12, {20, 40, 200, 67}, TextRight | TextTop},
+    {u"lines end \n with spaces ", FontId::Font18, {20, 40, 199, 131}, TextRight | TextTop},
+    {u"\n", FontId::Font18, {20, 40, 199, 131}, TextLeft | TextTop},
+    {u"", FontId::Font18, {20, 40, 199, 131}, TextLeft | TextTop},
+    {u"8888888888888888888888",
+     FontId::Font18,
+     {40, 100, 200, 160},
+     TextCenter | TextVCenter | TextSingleLine},
+};
+
+void drawCase(QImage& img, const TextCase& t, TextLayoutCache* cache) {
+    QtCanvas canvas(img, cache);
+    canvas.setTextColour({8, 8, 8});
+    canvas.setFont(t.font);
+    canvas.drawText(t.text, t.rect, t.flags);
+}
+
+class KeptLayout : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(KeptLayout, DrawsTheSamePixelsAsDrawText) {
+    const TextCase& t = GetParam();
+    QImage direct = blank();
+    drawCase(direct, t, nullptr);
+    TextLayoutCache cache;
+    for (int pass = 0; pass < 2; ++pass) { // made, then taken from the cache
+        QImage kept = blank();
+        drawCase(kept, t, &cache);
+        EXPECT_TRUE(kept == direct) << "pass " << pass;
+    }
+    EXPECT_EQ(cache.layoutsMade(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dashboard, KeptLayout, ::testing::ValuesIn(kTexts));
+
+TEST(TextLayoutCache, KeyedByTextFontRectangleAndFlags) {
+    QImage img = blank();
+    TextLayoutCache cache;
+    const Rect r{10, 10, 100, 40};
+    const TextCase variants[] = {
+        {u"42", FontId::Font18, r, TextLeft},  {u"43", FontId::Font18, r, TextLeft},
+        {u"42", FontId::Font30, r, TextLeft},  {u"42", FontId::Font18, {10, 10, 101, 40}, TextLeft},
+        {u"42", FontId::Font18, r, TextRight},
+    };
+    for (const TextCase& v : variants) {
+        drawCase(img, v, &cache);
+    }
+    EXPECT_EQ(cache.layoutsMade(), 5u);
+    for (const TextCase& v : variants) {
+        drawCase(img, v, &cache);
+    }
+    EXPECT_EQ(cache.layoutsMade(), 5u);
+    EXPECT_EQ(cache.size(), 5u);
+}
+
+TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
+    QImage img = blank();
+    TextLayoutCache cache;
+    const TextCase label{u"km/h", FontId::Font18, {150, 96, 230, 120}, TextRight};
+    // A readout that changes every paint next to a label that never does.
+    for (int i = 0; i < 200; ++i) {
+        drawCase(img, label, &cache);
+        const std::u16string speed = u"1" + std::u16string(static_cast<std::size_t>(i % 7), u'0') +
+                                     static_cast<char16_t>(u'0' + i % 10);
+        drawCase(img, {speed.c_str(), FontId::Font80, {11, 96, 230, 172}, TextRight}, &cache);
+    }
+    EXPECT_LE(cache.size(), TextLayoutCache::kCapacity);
+    const std::size_t made = cache.layoutsMade();
+    drawCase(img, label, &cache);
+    EXPECT_EQ(cache.layoutsMade(), made);
+}
+
+// Every page by day and by night, painted with kept layouts (a second time, from the cache)
+// and without: the pictures are the same.
+class PageWithKeptLayouts : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaints) {
+    for (int32_t night = 0; night <= 1; ++night) {
+        NavState nav;
+        resetNavState(nav);
+        nav.gpsConnected = true;
+        nav.fixValid = true;
+        nav.speed = 57.4;
+        nav.speedText.assignUtf8("57.4");
+        nav.speedUnitText.assignUtf8("km/h");
+        nav.topSpeedText.assignUtf8("88.1");
+        nav.averageSpeedText.assignUtf8("41.7");
+        nav.tripDistanceText.assignUtf8("12.3 km");
+        nav.totalDistanceText.assignUtf8("4567.8 km");
+        nav.course = 233.0;
+        nav.courseText.assignUtf8("233\u00b0");
+        nav.compassPointText.assignUtf8("SW");
+        nav.elevation = 312.0;
+        nav.elevationText.assignUtf8("312m");
+        nav.latitude.dmsText.assignUtf8("N 51\u00b032'10.2\"");
+        nav.longitude.dmsText.assignUtf8("W 0\u00b007'39.9\"");
+        Settings settings;
+        settings.speedLimits[0] = 50;
+        settings.speedLimits[1] = 80;
+        settings.speedLimits[2] = 100;
+        settings.maxSpeed = 120;
+        settings.maxElevation = 500;
+        settings.selectedDisplay = GetParam();
+        settings.nightMode = night;
+        DashboardState state;
+        applyNightMode(state, settings);
+        for (std::size_t i = 0; i < kHistorySize; ++i) {
+            nav.speed = 40.0 + static_cast<double>(i % 37);
+            sampleHistories(state, nav, settings);
+        }
+        QImage direct(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
+        direct.fill(Qt::white); // as the renderer's back buffer starts
+        {
+            QtCanvas canvas(direct);
+            NavState n = nav;
+            DashboardState s = state;
+            paintDashboard(canvas, n, settings, s, false);
+        }
+        DashboardRenderer renderer;
+        for (int pass = 0; pass < 2; ++pass) {
+            NavState n = nav;
+            DashboardState s = state;
+            renderer.render(n, settings, s, false);
+            EXPECT_TRUE(renderer.backBuffer() == direct)
+                << "display " << GetParam() << " night " << night << " pass " << pass;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dashboard, PageWithKeptLayouts,
+                         ::testing::Values(DisplaySpeed, DisplaySpeedGraph, DisplayCompass,
+                                           DisplayElevationGraph, DisplayStatus, DisplayPosition));
+
+} // namespace
+} // namespace velocimo
