@@ -78,7 +78,7 @@ void Desktop::shutdown() {
 }
 
 const QImage& Desktop::render(bool afterTick) {
-    QtCanvas canvas(m_renderer.backBuffer());
+    QtCanvas canvas(m_renderer.backBuffer(), &m_renderer.textCache());
     m_program.paint(canvas, afterTick);
     if (afterTick) {
         ++m_tickPaints;
