@@ -215,9 +215,10 @@ TEST_F(WindowTest, OpenStartsTheSecondTickAndCloseStopsIt) {
 
     // One real tick: the limit check runs, and the paint it asks for advances the
     // histories; a paint for any other reason does not.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        std::count(parts.calls.begin(), parts.calls.end(), "checkSpeedLimit") == 1, 2500);
-    QTRY_VERIFY_WITH_TIMEOUT(!paints.empty(), 1000);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::count(parts.calls.begin(), parts.calls.end(), "checkSpeedLimit") == 1; },
+        2500));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !paints.empty(); }, 1000));
     EXPECT_EQ(paints, std::vector<bool>{true});
     EXPECT_EQ(ticked.count(), 1);
     window.dashboard()->repaint();
@@ -231,7 +232,7 @@ TEST_F(WindowTest, OpenStartsTheSecondTickAndCloseStopsIt) {
 TEST_F(WindowTest, ReleaseIsATapAndRepaintsWhileDisconnected) {
     QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(7, 51));
     EXPECT_EQ(parts.calls, std::vector<std::string>{"tap 7,51"});
-    QTRY_VERIFY_WITH_TIMEOUT(!paints.empty(), 1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !paints.empty(); }, 1000));
     EXPECT_EQ(paints.back(), false);
     // A right-button release is no tap.
     QTest::mouseClick(window.dashboard(), Qt::RightButton, {}, QPoint(30, 30));
@@ -257,7 +258,7 @@ TEST_F(WindowTest, CtrlQClosesTheWindowSavingOnlyTheRunState) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 1000));
     EXPECT_EQ(parts.calls, std::vector<std::string>{"saveRunState"});
     // The close asked the application's event loop to end, and no loop was running to
     // take it: run one to its end, or every modal loop after this test ends at once.
@@ -473,8 +474,10 @@ TEST(ControlServer, ReportsCommandsAndSurvivesIdleClients) {
         EXPECT_EQ(claimInstance(path).role, InstanceRole::Secondary); // sends "activate"
         EXPECT_TRUE(sendControlLine(path, "1023"));
         EXPECT_TRUE(sendControlLine(path, "unknown"));
-        QTRY_COMPARE_WITH_TIMEOUT(activations, 1, 1000);
-        QTRY_COMPARE_WITH_TIMEOUT(disconnects, 1, 1000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return activations == 1; }, 1000));
+        EXPECT_EQ(activations, 1);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return disconnects == 1; }, 1000));
+        EXPECT_EQ(disconnects, 1);
     }
     // The socket goes with the server.
     EXPECT_NE(::access(path.c_str(), F_OK), 0);
@@ -580,7 +583,6 @@ TEST(ControlServer, IdleClientsNeverKeepCommandsOut) {
         }
         EXPECT_EQ(claimInstance(path).role, InstanceRole::Secondary); // sends "activate"
         EXPECT_TRUE(sendControlLine(path, "1023"));
-        // (QTRY_ macros only return on failure outside a QTest run.)
         EXPECT_TRUE(QTest::qWaitFor([&] { return activations == 1 && disconnects == 1; }, 1000));
 
         // A full house, then a "1023" queued behind eight more silent ones: by the time its
@@ -630,7 +632,8 @@ TEST(SignalCloser, TerminationSignalsArriveOnTheMainThread) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         ::raise(signal);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(got.size(), std::size_t{3}, 1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return got.size() == std::size_t{3}; }, 1000));
+    EXPECT_EQ(got.size(), std::size_t{3});
     EXPECT_EQ(got, (std::vector<int>{SIGTERM, SIGINT, SIGHUP}));
 }
 
