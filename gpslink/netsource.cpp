@@ -11,7 +11,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <system_error>
 #include <thread>
@@ -22,12 +21,6 @@ namespace velocimo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int remainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
@@ -246,8 +239,7 @@ ConnectOutcome connectTo(const std::string& host, uint16_t port, std::chrono::mi
     return outcome;
 }
 
-NetSource::NetSource(std::chrono::milliseconds connectLimit)
-    : m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_connectLimit(connectLimit) {}
+NetSource::NetSource(std::chrono::milliseconds connectLimit) : m_connectLimit(connectLimit) {}
 
 NetSource::~NetSource() {
     close();
@@ -258,7 +250,7 @@ bool NetSource::open(const std::string& path) {
     if (m_socket || !parseSourceAddress(path, address) || address.kind == SourceKind::Device) {
         return false;
     }
-    drainWake();
+    m_wake.drain();
     FileDescriptor socket;
     if (connectTo(address.host, address.port, m_connectLimit, socket) !=
         ConnectOutcome::Connected) {
@@ -321,39 +313,7 @@ void NetSource::close() {
 }
 
 void NetSource::interrupt() {
-    if (m_wakeFd) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd.get(), &one, sizeof one);
-    }
-}
-
-void NetSource::drainWake() {
-    if (m_wakeFd) {
-        uint64_t value = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd.get(), &value, sizeof value);
-    }
-}
-
-int NetSource::readWaitMs() const {
-    const uint64_t total = uint64_t{m_timeouts.readTotalMultiplier} + m_timeouts.readTotalConstant;
-    if (total == 0) {
-        return -1;
-    }
-    return total > 3600000 ? 3600000 : static_cast<int>(total);
-}
-
-bool NetSource::waitForWake(int timeoutMs) const {
-    pollfd p{m_wakeFd.get(), POLLIN, 0};
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r > 0) {
-            return true;
-        }
-        if (r == 0 || errno != EINTR) {
-            return false;
-        }
-    }
+    m_wake.signal();
 }
 
 bool NetSource::takeBuffered(uint8_t& byte) {
@@ -384,22 +344,22 @@ bool NetSource::readPortByte(uint8_t& byte) {
     if (takeBuffered(byte)) {
         return true;
     }
-    const int waitMs = readWaitMs();
+    const int waitMs = velocimo::readWaitMs(m_timeouts);
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs < 0 ? 0 : waitMs);
     auto left = [&] { return waitMs < 0 ? -1 : remainingMs(deadline); };
     // A peer that has hung up is an unplugged receiver: one empty read per period, no spin.
     auto peerGone = [&] {
         m_peerGone = true;
         const int ms = left();
-        waitForWake(ms < 0 ? 1000 : ms);
+        m_wake.wait(ms < 0 ? 1000 : ms);
         return false;
     };
     if (m_peerGone) {
         return peerGone();
     }
     for (;;) {
-        pollfd fds[2] = {{m_socket.get(), POLLIN, 0}, {m_wakeFd.get(), POLLIN, 0}};
-        const int r = ::poll(fds, m_wakeFd ? 2 : 1, left());
+        pollfd fds[2] = {{m_socket.get(), POLLIN, 0}, {m_wake.fd(), POLLIN, 0}};
+        const int r = ::poll(fds, m_wake ? 2 : 1, left());
         if (r < 0) {
             if (errno == EINTR) {
                 continue;

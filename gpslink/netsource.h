@@ -6,6 +6,7 @@
 
 #include "gpslink/serialdevice.h"
 #include "gpslink/serialport.h"
+#include "gpslink/wakeevent.h"
 #include "shell/core/filedescriptor.h"
 
 #include <atomic>
@@ -69,14 +70,11 @@ public:
     bool readPortByte(uint8_t& byte) override;
 
 private:
-    int readWaitMs() const;
-    bool waitForWake(int timeoutMs) const;
-    void drainWake();
     // Takes the next byte from the buffer, skipping gpsd's JSON lines.
     bool takeBuffered(uint8_t& byte);
 
     FileDescriptor m_socket;
-    FileDescriptor m_wakeFd;
+    WakeEvent m_wake;
     PortTimeouts m_timeouts;
     std::chrono::milliseconds m_connectLimit;
     bool m_gpsd = false;

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -32,12 +31,6 @@ bool speedFor(int32_t baudRate, speed_t& speed) {
 }
 
 using Clock = std::chrono::steady_clock;
-
-int remainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
 
 } // namespace
 
@@ -93,7 +86,7 @@ bool applyLineParameters(LineState& state, int32_t baudRate, int32_t dataBits, b
 }
 
 SerialPort::SerialPort(std::chrono::milliseconds readTimeout)
-    : m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_readTimeoutOverride(readTimeout) {}
+    : m_readTimeoutOverride(readTimeout) {}
 
 SerialPort::~SerialPort() {
     close();
@@ -103,7 +96,7 @@ bool SerialPort::open(const std::string& path) {
     if (m_fd || path.empty()) {
         return false;
     }
-    drainWake();
+    m_wake.drain();
     // Non-blocking so a modem line without carrier cannot hold the open.
     FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
@@ -221,42 +214,14 @@ void SerialPort::close() {
 }
 
 void SerialPort::interrupt() {
-    if (m_wakeFd) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd.get(), &one, sizeof one);
-    }
-}
-
-void SerialPort::drainWake() {
-    if (m_wakeFd) {
-        uint64_t value = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd.get(), &value, sizeof value);
-    }
+    m_wake.signal();
 }
 
 int SerialPort::readWaitMs() const {
     if (m_readTimeoutOverride.count() > 0) {
         return static_cast<int>(m_readTimeoutOverride.count());
     }
-    const uint64_t total = uint64_t{m_timeouts.readTotalMultiplier} + m_timeouts.readTotalConstant;
-    if (total == 0) {
-        return -1;
-    }
-    return total > 3600000 ? 3600000 : static_cast<int>(total);
-}
-
-bool SerialPort::waitForWake(int timeoutMs) const {
-    pollfd p{m_wakeFd.get(), POLLIN, 0};
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r > 0) {
-            return true;
-        }
-        if (r == 0 || errno != EINTR) {
-            return false;
-        }
-    }
+    return velocimo::readWaitMs(m_timeouts);
 }
 
 bool SerialPort::readPortByte(uint8_t& byte) {
@@ -279,10 +244,10 @@ std::size_t SerialPort::read(uint8_t* buffer, std::size_t capacity, int gatherMs
     const int waitMs = readWaitMs();
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs < 0 ? 0 : waitMs);
     auto left = [&] { return waitMs < 0 ? -1 : remainingMs(deadline); };
-    if (gatherMs > 0 && m_wakeFd) {
+    if (gatherMs > 0 && m_wake) {
         // Part of the read's own timeout; a close cuts it short and the poll below sees it.
         const int ms = left();
-        waitForWake(ms < 0 ? gatherMs : std::min(ms, gatherMs));
+        m_wake.wait(ms < 0 ? gatherMs : std::min(ms, gatherMs));
     }
     // A device that has gone away reports readiness at once, for ever: the rest of the
     // timeout is slept away so it still gives one empty read per period, not a busy loop.
@@ -291,12 +256,12 @@ std::size_t SerialPort::read(uint8_t* buffer, std::size_t capacity, int gatherMs
             m_hungUp.store(true);
         }
         const int ms = left();
-        waitForWake(ms < 0 ? 1000 : ms);
+        m_wake.wait(ms < 0 ? 1000 : ms);
         return std::size_t{0};
     };
     for (;;) {
-        pollfd fds[2] = {{m_fd.get(), POLLIN, 0}, {m_wakeFd.get(), POLLIN, 0}};
-        const int r = ::poll(fds, m_wakeFd ? 2 : 1, left());
+        pollfd fds[2] = {{m_fd.get(), POLLIN, 0}, {m_wake.fd(), POLLIN, 0}};
+        const int r = ::poll(fds, m_wake ? 2 : 1, left());
         if (r < 0) {
             if (errno == EINTR) {
                 continue;

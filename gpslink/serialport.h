@@ -5,6 +5,7 @@
 // rather than wait on a receiver that takes nothing.
 
 #include "gpslink/serialdevice.h"
+#include "gpslink/wakeevent.h"
 #include "shell/core/filedescriptor.h"
 
 #include <atomic>
@@ -48,13 +49,10 @@ private:
     std::size_t read(uint8_t* buffer, std::size_t capacity, int gatherMs);
     // Milliseconds one read may wait; -1 for no limit.
     int readWaitMs() const;
-    // Waits up to timeoutMs for the wake-up descriptor; true if it was signalled.
-    bool waitForWake(int timeoutMs) const;
-    void drainWake();
 
     FileDescriptor m_fd;
-    // Readable while an interrupt is pending; lives as long as the port object.
-    FileDescriptor m_wakeFd;
+    // Signalled by interrupt(); lives as long as the port object.
+    WakeEvent m_wake;
     PortTimeouts m_timeouts;
     std::chrono::milliseconds m_readTimeoutOverride;
     std::atomic<bool> m_hungUp{false};
