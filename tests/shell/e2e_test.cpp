@@ -2,6 +2,7 @@
 
 #include "settings/regfilestore.h"
 #include "shell/singleinstance.h"
+#include "tests/support/programprocess.h"
 
 #include <gtest/gtest.h>
 
@@ -43,101 +44,21 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-template <typename F> bool waitFor(F condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
-pid_t spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-            const std::string& errFile) {
-    std::vector<std::string> envText;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string key = entry.substr(0, entry.find('='));
-        if (!env.count(key)) {
-            envText.push_back(entry);
-        }
-    }
-    for (const auto& [k, v] : env) {
-        envText.push_back(k + "=" + v);
-    }
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : envText) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0600);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
 // The exit code, or -1 when the process is still running after the limit (or died by a signal).
 int waitExit(pid_t pid, std::chrono::milliseconds limit) {
     int status = 0;
-    const bool done = waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit);
+    const bool done =
+        test::waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit);
     if (!done || !WIFEXITED(status)) {
         return -1;
     }
     return WEXITSTATUS(status);
 }
 
-// Asks the running program for its status line over the control socket and picks out the
-// few top-level members the tests look at. Empty when no program answers.
+// The few top-level members of the running program's status line the tests look at; empty
+// when no program answers.
 std::map<std::string, std::string> queryStatus(const std::string& socketPath) {
-    std::map<std::string, std::string> values;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-    std::string line;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, "status\n", 7, MSG_NOSIGNAL) == 7) {
-        const auto end = std::chrono::steady_clock::now() + 3s;
-        while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
-            pollfd wait{fd, POLLIN, 0};
-            if (::poll(&wait, 1, 100) <= 0) {
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                break;
-            }
-            line.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    if (line.empty() || line.back() != '\n') {
-        return values;
-    }
-    for (const char* name : {"gpsConnected", "fixValid", "ticks", "tickPaints"}) {
-        const std::string key = std::string("\"") + name + "\":";
-        const std::size_t at = line.find(key);
-        if (at != std::string::npos) {
-            const std::size_t from = at + key.size();
-            values[name] = line.substr(from, line.find_first_of(",}", from) - from);
-        }
-    }
-    return values;
+    return test::queryStatusFields(socketPath, {"gpsConnected", "fixValid", "ticks", "tickPaints"});
 }
 
 class EndToEnd : public ::testing::Test {
@@ -153,9 +74,9 @@ protected:
         m_link = m_dir + "/gps";
         std::vector<std::string> simArgs = {kSim, "--rate", "5", "--link", m_link};
         simArgs.insert(simArgs.end(), m_simOptions.begin(), m_simOptions.end());
-        m_sim = spawn(simArgs, {}, m_dir + "/sim.err");
+        m_sim = test::spawnProcess(simArgs, {}, m_dir + "/sim.err");
         ASSERT_GT(m_sim, 0);
-        ASSERT_TRUE(waitFor([this] { return exists(m_link); }, 5000ms)) << "no sim link";
+        ASSERT_TRUE(test::waitUntil([this] { return exists(m_link); }, 5000ms)) << "no sim link";
 
         RegFileStore store(storePath());
         auto main = store.openKey(kSettingsKeyPath);
@@ -195,7 +116,7 @@ protected:
                 {"XDG_CONFIG_HOME", m_dir + "/config"}};
     }
     pid_t startProgram() {
-        const pid_t pid = spawn({kProgram}, env(), m_dir + "/velocimo.err");
+        const pid_t pid = test::spawnProcess({kProgram}, env(), m_dir + "/velocimo.err");
         if (pid > 0) {
             m_programs.push_back(pid);
         }
@@ -244,7 +165,7 @@ TEST_F(EndToEnd, StartsConnectedSecondStartHandsOverAnd1023Disconnects) {
     }
     const pid_t first = startProgram();
     ASSERT_GT(first, 0);
-    ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 10000ms)) << errors();
+    ASSERT_TRUE(test::waitUntil([this] { return ticksWithAFix(); }, 10000ms)) << errors();
     uint32_t value = 0;
     EXPECT_FALSE(stored(u"SelectedDisplay", value)) << "only a run-state save writes it";
 
@@ -254,7 +175,7 @@ TEST_F(EndToEnd, StartsConnectedSecondStartHandsOverAnd1023Disconnects) {
     EXPECT_EQ(::kill(first, 0), 0) << "the first program keeps running";
 
     ASSERT_TRUE(sendControlLine(controlPath(), "1023"));
-    ASSERT_TRUE(waitFor([this] { return status()["gpsConnected"] == "false"; }, 5000ms));
+    ASSERT_TRUE(test::waitUntil([this] { return status()["gpsConnected"] == "false"; }, 5000ms));
     EXPECT_TRUE(stored(u"SelectedDisplay", value));
     ASSERT_TRUE(stored(u"DistTotal", value));
     EXPECT_GE(value, 1234u);
@@ -286,7 +207,7 @@ TEST_F(TodaysReceiver, AutomaticRateAndAnyTalkerGiveAFix) {
     const pid_t program = startProgram();
     ASSERT_GT(program, 0);
     // AutoConnect opens the port at start.
-    ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 15000ms)) << errors();
+    ASSERT_TRUE(test::waitUntil([this] { return ticksWithAFix(); }, 15000ms)) << errors();
     EXPECT_TRUE(errors().find("velocimo:") == std::string::npos) << errors();
 }
 
@@ -302,7 +223,7 @@ TEST_F(EndToEnd, TerminationSignalSavesTheRunStateAndEnds) {
         }
         const pid_t pid = startProgram();
         ASSERT_GT(pid, 0);
-        ASSERT_TRUE(waitFor([this] { return ticksWithAFix(); }, 10000ms)) << errors();
+        ASSERT_TRUE(test::waitUntil([this] { return ticksWithAFix(); }, 10000ms)) << errors();
         ::kill(pid, signal);
         EXPECT_EQ(waitExit(pid, 5000ms), 0);
         forget(pid);
@@ -347,11 +268,11 @@ TEST_F(EndToEnd, AReceiverThatTakesNothingOrHangsUpNeitherHoldsNorFoolsTheProgra
     }
     const pid_t pid = startProgram();
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(waitFor([this] { return status()["gpsConnected"] == "true"; }, 10000ms))
+    ASSERT_TRUE(test::waitUntil([this] { return status()["gpsConnected"] == "true"; }, 10000ms))
         << errors();
     const auto asked = std::chrono::steady_clock::now();
     ASSERT_TRUE(sendControlLine(controlPath(), "1023"));
-    EXPECT_TRUE(waitFor([this] { return status()["gpsConnected"] == "false"; }, 1000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return status()["gpsConnected"] == "false"; }, 1000ms));
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 1500ms);
 
     // Connected again, without a fix; then the device goes.
@@ -361,11 +282,11 @@ TEST_F(EndToEnd, AReceiverThatTakesNothingOrHangsUpNeitherHoldsNorFoolsTheProgra
     ::waitpid(pid, nullptr, 0);
     forget(pid);
     const pid_t again = startProgram();
-    ASSERT_TRUE(waitFor([this] { return status()["gpsConnected"] == "true"; }, 10000ms))
+    ASSERT_TRUE(test::waitUntil([this] { return status()["gpsConnected"] == "true"; }, 10000ms))
         << errors();
     ::close(master);
     const auto gone = std::chrono::steady_clock::now();
-    EXPECT_TRUE(waitFor([this] { return status()["gpsConnected"] == "false"; }, 2000ms));
+    EXPECT_TRUE(test::waitUntil([this] { return status()["gpsConnected"] == "false"; }, 2000ms));
     EXPECT_LT(std::chrono::steady_clock::now() - gone, 2500ms);
     EXPECT_EQ(::kill(again, 0), 0) << "still running, the box up";
 }
@@ -403,7 +324,7 @@ protected:
         }
         auto environment = env();
         environment.insert(extraEnv.begin(), extraEnv.end());
-        const pid_t pid = spawn({kProgram}, environment, m_dir + "/velocimo.err");
+        const pid_t pid = test::spawnProcess({kProgram}, environment, m_dir + "/velocimo.err");
         EXPECT_GT(pid, 0);
         m_programs.push_back(pid);
         std::this_thread::sleep_for(12s);

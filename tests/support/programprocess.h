@@ -68,7 +68,8 @@ inline pid_t spawnProcess(const std::vector<std::string>& args,
     return pid;
 }
 
-// Asks for the status line and picks out the named top-level members.
+// Asks for the status line and picks out the named top-level members; empty when no whole
+// line comes back.
 inline std::map<std::string, std::string> queryStatusFields(const std::string& socketPath,
                                                             const std::vector<std::string>& names) {
     std::map<std::string, std::string> values;
@@ -94,6 +95,9 @@ inline std::map<std::string, std::string> queryStatusFields(const std::string& s
         }
     }
     ::close(fd);
+    if (line.empty() || line.back() != '\n') {
+        return values; // no answer, or half of one
+    }
     for (const std::string& name : names) {
         const std::string key = "\"" + name + "\":";
         const std::size_t at = line.find(key);
