@@ -109,6 +109,8 @@ auto optionRows(Settings& s, const SoundDefaults* sounds) {
         optInNumber(u"BaudRate", s.baudRate, kDefaultBaudRate),
         optInFlag(u"TrackLog", s.trackLog),
         optInFlag(u"RawLog", s.rawLog),
+        optInFlag(u"Mirror", s.mirror),
+        optInFlag(u"AutoNight", s.autoNight),
     });
 }
 
@@ -118,6 +120,9 @@ auto runStateRows(Settings& s, NavState& nav) {
         number(u"SelectedDisplay", s.selectedDisplay, 0, false),
         number(u"NightMode", s.nightMode, 0),
         number(u"DistTotal", nav.totalDistanceWhole, 0),
+        optInFlag(u"FullScreen", s.fullScreen),
+        optInNumber(u"WindowWidth", s.windowWidth, 0),
+        optInNumber(u"WindowHeight", s.windowHeight, 0),
     });
 }
 

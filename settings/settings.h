@@ -37,6 +37,13 @@ struct Settings {
     // Beside the CSV log: a GPX track, and the receiver's lines as they came.
     bool trackLog = false;
     bool rawLog = false;
+    // The window: full screen, the last size (0: the dashboard's own), mirrored for a
+    // windscreen, and the night scheme following the sun.
+    bool fullScreen = false;
+    int32_t windowWidth = 0;
+    int32_t windowHeight = 0;
+    bool mirror = false;
+    bool autoNight = false;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
