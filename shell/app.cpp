@@ -170,6 +170,7 @@ void App::tick() {
         m_host->requestRepaint();
     }
     tickOnce(nav, m_settings, m_parts);
+    m_parts.followSun(nav);
     saveOdometerIfDue(nav);
 }
 
@@ -203,9 +204,9 @@ bool App::takeTickRepaint() {
 
 void App::tap(int32_t x, int32_t y) {
     m_parts.handleTap(x, y);
-    if (!connected() && m_host) {
-        m_host->requestRepaint();
-    }
+    // Seen at once, not with the next tick; the paint moves the graphs only if a tick's
+    // repaint is still pending anyway.
+    repaintNow();
 }
 
 void App::windowClosed() {

@@ -51,6 +51,8 @@ public:
     virtual void saveOptions() = 0;
     virtual void applyNightMode() = 0;
     virtual void handleTap(int32_t x, int32_t y) = 0;
+    // Each tick while connected: the night scheme may follow the sun.
+    virtual void followSun(const NavState&) {}
     virtual bool openGps() = 0;
     virtual bool closeGps() = 0;
     virtual void ensureLogFile() = 0;

@@ -1,5 +1,6 @@
 #include "shell/program.h"
 
+#include "dashboard/theme.h"
 #include "logging/gpxfile.h"
 #include "logging/logfile.h"
 #include "logging/logflows.h"
@@ -8,6 +9,7 @@
 #include "shell/storemessages.h"
 #include "trip/readouts.h"
 
+#include <optional>
 #include <string>
 
 namespace velocimo {
@@ -82,6 +84,19 @@ void Program::tellStoreNotices() {
 
 void Program::applyNightMode() {
     velocimo::applyNightMode(*m_dashboard, m_settings);
+    if (m_nightListener) {
+        m_nightListener(isNight(m_settings.nightMode));
+    }
+}
+
+void Program::followSun(const NavState& nav) {
+    const std::optional<bool> night =
+        m_sun.look({m_settings.autoNight, nav.fixValid, nav.latitude.decimalDegrees,
+                    nav.longitude.decimalDegrees, gpsUtcSeconds(nav.utcDate, nav.utcTime)});
+    if (night && *night != isNight(m_settings.nightMode)) {
+        m_settings.nightMode = *night ? 1 : 0;
+        applyNightMode();
+    }
 }
 
 void Program::handleTap(int32_t x, int32_t y) {

@@ -19,6 +19,7 @@
 #include "shell/core/liverecord.h"
 #include "shell/core/platform.h"
 #include "shell/core/portname.h"
+#include "trip/sun.h"
 
 #include <functional>
 #include <memory>
@@ -55,6 +56,7 @@ public:
     void saveOptions() override;
     void applyNightMode() override;
     void handleTap(int32_t x, int32_t y) override;
+    void followSun(const NavState& nav) override;
     bool openGps() override;
     bool closeGps() override;
     void checkSpeedLimit(const NavState& nav) override;
@@ -68,6 +70,11 @@ public:
     // Reader thread: stops the timer and posts the no-data box.
     void baudSearchFailed() override;
     std::u16string linkStatusText() const override;
+
+    // Told whenever the night mode is applied (start, tap, the sun): night or day.
+    void setNightModeListener(std::function<void(bool night)> listener) {
+        m_nightListener = std::move(listener);
+    }
 
     // The whole dashboard from a snapshot of the live record.
     void paint(Canvas& canvas, bool advance);
@@ -111,6 +118,8 @@ private:
     SpeedAlarm m_alarm;
     // Large (three sample histories): kept off the stack.
     std::unique_ptr<DashboardState> m_dashboard;
+    SunFollower m_sun;
+    std::function<void(bool)> m_nightListener;
     LiveDecoder m_decoder;
     GpxTrack m_track;
     // Written by the reader: declared before m_link, so it outlives the reader.

@@ -377,14 +377,26 @@ TEST_F(AppTest, OdometerIsSavedWhenItsWholeValueTurnsAndOtherwiseOnceAMinute) {
     }
 }
 
-TEST_F(AppTest, TapRepaintsAtOnceOnlyWhileDisconnected) {
+TEST_F(AppTest, TapRepaintsAtOnceWithoutMovingTheGraphs) {
     startQuietly();
     app.tap(65535, 40);
     EXPECT_EQ(rec.calls, (Calls{"handleTap 65535,40", "requestRepaint"}));
-    connect();
-    app.tap(7, 51);
-    EXPECT_EQ(rec.calls, Calls{"handleTap 7,51"});
     EXPECT_FALSE(app.takeTickRepaint());
+    connect();
+    struct Case {
+        bool tickPending;
+        bool afterTick;
+    };
+    for (const Case c : {Case{false, false}, Case{true, true}}) {
+        if (c.tickPending) {
+            app.tick();
+        }
+        rec.calls.clear();
+        app.tap(7, 51);
+        EXPECT_EQ(rec.calls, (Calls{"handleTap 7,51", "requestRepaint"}));
+        // One paint serves both: it advances the graphs only for the tick's sake.
+        EXPECT_EQ(app.takeTickRepaint(), c.afterTick);
+    }
 }
 
 TEST_F(AppTest, LogMenuCommandsAndTheCheckMark) {

@@ -272,6 +272,50 @@ TEST_F(ProgramTest, OpenTickLogAndCloseThroughTheRealParts) {
     EXPECT_EQ(run.record.snapshot().dataValidText, u"No");
 }
 
+// Munich, June 2026: sunset 19:17 and sunrise 03:13 UTC.
+TEST_F(ProgramTest, AutomaticNightFollowsTheSunAndATapHoldsUntilTheNextChange) {
+    Run run(*this);
+    std::vector<bool> told;
+    run.program.setNightModeListener([&told](bool night) { told.push_back(night); });
+    ASSERT_TRUE(run.app.start(run.window));
+    struct Step {
+        bool autoNight;
+        int32_t date;
+        double time;
+        bool tap;
+        int32_t nightMode;
+    };
+    const Step steps[] = {
+        {false, 210626, 220000, false, 0}, // off: the sun changes nothing
+        {true, 210626, 220100, false, 1},  // the first look applies night
+        {true, 210626, 220200, true, 0},   // a tap at night holds ...
+        {true, 210626, 230000, false, 0},  {true, 220626, 31000, false, 0}, // ... until sunrise
+        {true, 220626, 120000, true, 1}, // and one by day until sunset
+        {true, 220626, 192000, false, 1},  {true, 230626, 32000, false, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.time);
+        run.settings.autoNight = s.autoNight;
+        run.record.update([&s](NavState& nav) {
+            nav.gpsConnected = true;
+            nav.fixValid = true;
+            nav.latitude.decimalDegrees = 48.1374;
+            nav.longitude.decimalDegrees = 11.5755;
+            nav.utcDate = s.date;
+            nav.utcTime = s.time;
+        });
+        run.app.tick();
+        if (s.tap) {
+            run.app.tap(7, 51);
+        }
+        EXPECT_EQ(run.settings.nightMode, s.nightMode);
+        EXPECT_EQ(run.program.dashboard().theme.backgroundBitmap,
+                  s.nightMode ? BitmapNight : BitmapDay);
+    }
+    // The window hears of each change, and of the start.
+    EXPECT_EQ(told, (std::vector<bool>{false, true, false, true, false}));
+}
+
 TEST_F(ProgramTest, NightTapSwapsTheThemeAndOptionsApplyUnits) {
     Run run(*this);
     ASSERT_TRUE(run.app.start(run.window));
