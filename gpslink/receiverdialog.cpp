@@ -2,6 +2,7 @@
 
 #include "gpslink/netsource.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -55,7 +56,10 @@ ReceiverDialog::ReceiverDialog(const QString& portName, const ReceiverChoice& cu
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("problem"));
     m_problem->setWordWrap(true);
-    m_problem->setStyleSheet(QStringLiteral("color: #b00000;"));
+    // The dark red of the day is hard to read on the night palette.
+    const bool dark = QApplication::palette().color(QPalette::Window).lightness() < 128;
+    m_problem->setStyleSheet(dark ? QStringLiteral("color: #ff7070;")
+                                  : QStringLiteral("color: #b00000;"));
     m_problem->setMinimumWidth(220);
     auto* sourceRow = new QHBoxLayout;
     sourceRow->addWidget(m_source, 1);

@@ -7,6 +7,7 @@
 #include "settings/optionsdialog.h"
 #include "settings/persistence.h"
 #include "shell/core/navstatejson.h"
+#include "shell/nightpalette.h"
 
 #include <QCoreApplication>
 
@@ -51,6 +52,7 @@ Desktop::Desktop(int listenFd, std::string socketPath)
     m_window.setWindowIcon(programIcon());
     m_messages.setParentWindow(&m_window);
     m_picker.setParentWindow(&m_window);
+    m_program.setNightModeListener([](bool night) { applyNightPalette(night); });
 
     // The reader thread cannot stop the window's timer itself (the next tick would).
     connect(this, &Desktop::readerDroppedConnection, &m_window, &MainWindow::stopTick,
