@@ -35,6 +35,7 @@ Program::~Program() = default;
 void Program::resetStartValues() {
     m_alarm = SpeedAlarm{};
     *m_dashboard = DashboardState{};
+    m_sun = SunFollower{};
     m_portName.clear();
 }
 
