@@ -1,6 +1,8 @@
 #include "dashboard/qtcanvas.h"
 
+#include "dashboard/viewport.h"
 #include "resources/art/artnames.h"
+#include "resources/art/artpaint.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <vector>
 
 namespace velocimo {
 
@@ -110,11 +113,43 @@ QImage dashboardArt(int32_t resource) {
     return image;
 }
 
+QImage dashboardArt(int32_t resource, double scale) {
+    if (scale == 1.0) {
+        return dashboardArt(resource);
+    }
+    // Drawn once per scale; a window being dragged larger passes through many, so only the
+    // latest few are kept.
+    struct Drawn {
+        int32_t resource;
+        double scale;
+        QImage image;
+    };
+    constexpr std::size_t kScalesKept = 2;
+    static std::vector<Drawn> drawn;
+    static std::vector<double> scales;
+    for (const Drawn& d : drawn) {
+        if (d.resource == resource && d.scale == scale) {
+            return d.image;
+        }
+    }
+    if (std::find(scales.begin(), scales.end(), scale) == scales.end()) {
+        if (scales.size() == kScalesKept) {
+            const double oldest = scales.front();
+            scales.erase(scales.begin());
+            std::erase_if(drawn, [oldest](const Drawn& d) { return d.scale == oldest; });
+        }
+        scales.push_back(scale);
+    }
+    drawn.push_back({resource, scale, drawArt(resource, scale)});
+    return drawn.back().image;
+}
+
 QIcon programIcon() {
     return QIcon(QString::fromLatin1(artResourcePath(IconProgram)));
 }
 
-QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts) : m_painter(&target), m_texts(texts) {
+QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts)
+    : m_painter(&target), m_texts(texts), m_scale(target.devicePixelRatio()) {
     m_painter.setRenderHint(QPainter::TextAntialiasing);
     setPen(kDefaultPen);
     setBrush(kDefaultBrush);
@@ -141,14 +176,14 @@ void QtCanvas::setTextColour(Colour colour) {
 }
 
 void QtCanvas::drawPicture(int32_t resource) {
-    const QImage picture = dashboardArt(resource);
+    const QImage picture = dashboardArt(resource, m_scale);
     if (!picture.isNull()) {
         m_painter.drawImage(0, 0, picture);
     }
 }
 
 void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
-    const QImage icon = dashboardArt(resource);
+    const QImage icon = dashboardArt(resource, m_scale);
     if (!icon.isNull()) {
         m_painter.drawImage(QRect(x, y, kIconSize, kIconSize), icon);
     }
@@ -213,6 +248,18 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
 DashboardRenderer::DashboardRenderer()
     : m_backBuffer(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32) {
     m_backBuffer.fill(Qt::white);
+}
+
+void DashboardRenderer::setScale(double scale) {
+    if (scale == m_backBuffer.devicePixelRatio()) {
+        return;
+    }
+    m_backBuffer = QImage(scaledLength(kDashboardWidth, scale),
+                          scaledLength(kDashboardHeight, scale), QImage::Format_RGB32);
+    m_backBuffer.setDevicePixelRatio(scale);
+    m_backBuffer.fill(Qt::white);
+    // Laid out for the old scale.
+    m_texts.clear();
 }
 
 void DashboardRenderer::render(NavState& nav, Settings& settings, DashboardState& state,

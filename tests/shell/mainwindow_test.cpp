@@ -85,10 +85,11 @@ protected:
         parts.calls.clear();
     }
 
-    const QImage& render(bool afterTick) override {
+    const QImage& render(bool afterTick, double) override {
         paints.push_back(afterTick);
         return picture;
     }
+    QColor backdrop() const override { return Qt::darkBlue; }
 
     QMenu* menu(int index) { return window.menuButton(index)->menu(); }
     QAction* item(int index, const char* text) {
