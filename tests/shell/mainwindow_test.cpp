@@ -240,6 +240,40 @@ TEST_F(WindowTest, ReleaseIsATapAndRepaintsWhileDisconnected) {
     EXPECT_EQ(parts.calls.size(), 1u);
 }
 
+TEST_F(WindowTest, TapsAreInDashboardPixelsAtAnySizeMirroredOrNot) {
+    window.resize(480, 536 + 26); // twice the size
+    QCoreApplication::processEvents();
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(2 * 39 + 1, 2 * 83 + 1));
+    settings.mirror = true;
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(479 - 2 * 7, 2 * 51));
+    window.resize(600, 400); // the dashboard 1.4 times, in the middle
+    QCoreApplication::processEvents();
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(10, 100));
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(590, 100));
+    EXPECT_EQ(parts.calls, (std::vector<std::string>{"tap 39,83", "tap 7,51"}));
+}
+
+TEST_F(WindowTest, ViewMenuChecksFollowTheSettings) {
+    QMenu* view = menu(4);
+    EXPECT_EQ(window.menuButton(4)->text(), "View");
+    settings.mirror = true;
+    settings.autoNight = false;
+    QMetaObject::invokeMethod(view, "aboutToShow");
+    EXPECT_FALSE(item(4, "Full Screen")->isChecked());
+    EXPECT_EQ(item(4, "Full Screen")->shortcut(), QKeySequence(Qt::Key_F11));
+    EXPECT_TRUE(item(4, "Mirror for Windscreen")->isChecked());
+    EXPECT_FALSE(item(4, "Automatic Night")->isChecked());
+    item(4, "Automatic Night")->trigger();
+    EXPECT_TRUE(settings.autoNight);
+    item(4, "Full Screen")->trigger();
+    EXPECT_TRUE(window.isFullScreen());
+    EXPECT_TRUE(settings.fullScreen);
+    QMetaObject::invokeMethod(view, "aboutToShow");
+    EXPECT_TRUE(item(4, "Full Screen")->isChecked());
+    window.setFullScreen(false);
+    EXPECT_FALSE(settings.fullScreen);
+}
+
 TEST_F(WindowTest, ResetAnswersGoThroughTheMessageBoxes) {
     record.update([](NavState& nav) {
         nav.topSpeed = 80.0;
