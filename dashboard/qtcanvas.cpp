@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 #include <vector>
 
@@ -83,6 +84,70 @@ int toQtFlags(uint32_t flags) {
 
 QPointF toQPoint(Point p) {
     return QPointF(p.x, p.y);
+}
+
+// A round-capped line as one filled outline: the shape the stroker makes of it, for a fraction
+// of its cost once the pen is wider than a device pixel.
+void fillCapsule(QPainter& painter, QPointF from, QPointF to, qreal width) {
+    constexpr int kSteps = 8; // per half circle
+    const qreal radius = width / 2;
+    const QPointF d = to - from;
+    const qreal angle = std::atan2(d.y(), d.x());
+    QPointF outline[2 * (kSteps + 1)];
+    for (int i = 0; i <= kSteps; ++i) {
+        const qreal turn = M_PI * i / kSteps;
+        const qreal back = angle + M_PI / 2 + turn;
+        const qreal ahead = angle - M_PI / 2 + turn;
+        outline[i] = from + radius * QPointF(std::cos(back), std::sin(back));
+        outline[kSteps + 1 + i] = to + radius * QPointF(std::cos(ahead), std::sin(ahead));
+    }
+    painter.drawPolygon(outline, 2 * (kSteps + 1));
+}
+
+// A round rectangle as the painter would draw it at scale, kept as a picture: the dashboard
+// draws the same few (the selected limit, the compass face) every paint.
+struct DrawnShape {
+    QRectF rect;
+    qreal radiusX;
+    qreal radiusY;
+    QPen pen;
+    QBrush brush;
+    double scale;
+    QPoint at; // device pixels
+    QImage image;
+};
+
+const DrawnShape& roundRectAt(const QRectF& rect, qreal radiusX, qreal radiusY, const QPen& pen,
+                              const QBrush& brush, double scale) {
+    constexpr std::size_t kKept = 8;
+    static std::vector<DrawnShape> kept;
+    for (const DrawnShape& d : kept) {
+        if (d.rect == rect && d.radiusX == radiusX && d.radiusY == radiusY && d.pen == pen &&
+            d.brush == brush && d.scale == scale) {
+            return d;
+        }
+    }
+    if (kept.size() == kKept) {
+        kept.erase(kept.begin());
+    }
+    const qreal margin = pen.widthF() / 2 + 1;
+    const QRectF device(QPointF((rect.left() - margin) * scale, (rect.top() - margin) * scale),
+                        QPointF((rect.right() + margin) * scale, (rect.bottom() + margin) * scale));
+    const QRect covered = device.toAlignedRect();
+    QImage image(covered.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.translate(-covered.topLeft());
+        painter.scale(scale, scale);
+        painter.setPen(pen);
+        painter.setBrush(brush);
+        painter.drawRoundedRect(rect, radiusX, radiusY);
+    }
+    image.setDevicePixelRatio(scale);
+    kept.push_back({rect, radiusX, radiusY, pen, brush, scale, covered.topLeft(), image});
+    return kept.back();
 }
 
 } // namespace
@@ -206,7 +271,19 @@ void QtCanvas::drawLine(Point from, Point to) {
     // Grid lines stay crisp; slanted ones (compass ticks) are smoothed.
     const bool straight = from.x == to.x || from.y == to.y;
     m_painter.setRenderHint(QPainter::Antialiasing, !straight);
-    if (straight && m_pen.width() == 1) {
+    if (straight && m_pen.width() == 1 && m_scale != 1.0) {
+        // The pixels the line covers at scale 1, filled at the scale: as sharp, and far
+        // cheaper than stroking a line wider than one device pixel.
+        const QRect covered = QRect(QPoint(from.x, from.y), QPoint(to.x, to.y)).normalized();
+        m_painter.fillRect(covered, m_pen.color());
+    } else if (m_scale != 1.0) {
+        const QBrush brush = m_painter.brush();
+        m_painter.setPen(Qt::NoPen);
+        m_painter.setBrush(m_pen.color());
+        fillCapsule(m_painter, toQPoint(from), toQPoint(to), m_pen.widthF());
+        m_painter.setBrush(brush);
+        m_painter.setPen(m_pen);
+    } else if (straight && m_pen.width() == 1) {
         m_painter.drawLine(from.x, from.y, to.x, to.y);
     } else {
         m_painter.drawLine(toQPoint(from), toQPoint(to));
@@ -234,7 +311,20 @@ void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
         polygon << toQPoint(points[i]);
     }
     m_painter.setRenderHint(QPainter::Antialiasing, true);
+    if (m_scale == 1.0) {
+        m_painter.drawPolygon(polygon);
+        return;
+    }
+    // The outline's round joins are the ends of its edges' round-capped lines.
+    const QBrush brush = m_painter.brush();
+    m_painter.setPen(Qt::NoPen);
     m_painter.drawPolygon(polygon);
+    m_painter.setBrush(m_pen.color());
+    for (qsizetype i = 0; i < polygon.size(); ++i) {
+        fillCapsule(m_painter, polygon[i], polygon[(i + 1) % polygon.size()], m_pen.widthF());
+    }
+    m_painter.setBrush(brush);
+    m_painter.setPen(m_pen);
 }
 
 void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ellipseHeight) {
@@ -242,7 +332,13 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
                    rect.bottom - rect.top - 1.0);
-    m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+    if (m_scale == 1.0) {
+        m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+        return;
+    }
+    const DrawnShape& shape =
+        roundRectAt(r, ellipseWidth / 2.0, ellipseHeight / 2.0, m_pen, m_painter.brush(), m_scale);
+    m_painter.drawImage(QPointF(shape.at.x() / m_scale, shape.at.y() / m_scale), shape.image);
 }
 
 DashboardRenderer::DashboardRenderer()
