@@ -104,6 +104,63 @@ void fillCapsule(QPainter& painter, QPointF from, QPointF to, qreal width) {
     painter.drawPolygon(outline, 2 * (kSteps + 1));
 }
 
+// A convex polygon filled and outlined with a round-joined pen, as two fills: the polygon grown
+// by half the pen (round at the corners) in the pen's colour, then shrunk by it in the brush.
+// False, and nothing drawn, for a polygon that is not convex.
+bool fillConvexOutlined(QPainter& painter, const QPolygonF& polygon, qreal width, const QColor& pen,
+                        const QBrush& brush) {
+    constexpr int kMaxCorners = 16;
+    constexpr int kSteps = 6; // per corner
+    const qsizetype n = polygon.size();
+    if (n < 3 || n > kMaxCorners) {
+        return false;
+    }
+    QPointF centre;
+    for (const QPointF& p : polygon) {
+        centre += p / static_cast<qreal>(n);
+    }
+    QPointF normals[kMaxCorners]; // outward, of the edge from corner i to i + 1
+    qreal turn = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QPointF a = polygon[i];
+        const QPointF b = polygon[(i + 1) % n];
+        const QPointF c = polygon[(i + 2) % n];
+        const qreal cross = (b.x() - a.x()) * (c.y() - b.y()) - (b.y() - a.y()) * (c.x() - b.x());
+        if (std::abs(cross) < 1e-9 || cross * turn < 0) {
+            return false;
+        }
+        turn = cross;
+        const qreal length = std::hypot(b.x() - a.x(), b.y() - a.y());
+        QPointF normal((b.y() - a.y()) / length, (a.x() - b.x()) / length);
+        if (QPointF::dotProduct(normal, (a + b) / 2 - centre) < 0) {
+            normal = -normal;
+        }
+        normals[i] = normal;
+    }
+    const qreal radius = width / 2;
+    QPointF grown[kMaxCorners * (kSteps + 1)];
+    QPointF shrunk[kMaxCorners];
+    for (qsizetype i = 0; i < n; ++i) {
+        const QPointF in = normals[(i + n - 1) % n];
+        const QPointF out = normals[i];
+        const qreal from = std::atan2(in.y(), in.x());
+        qreal sweep = std::atan2(out.y(), out.x()) - from;
+        sweep = std::remainder(sweep, 2 * M_PI);
+        for (int k = 0; k <= kSteps; ++k) {
+            const qreal a = from + sweep * k / kSteps;
+            grown[i * (kSteps + 1) + k] = polygon[i] + radius * QPointF(std::cos(a), std::sin(a));
+        }
+        // Where the two edges moved inwards meet.
+        const qreal cosine = QPointF::dotProduct(in, out);
+        shrunk[i] = polygon[i] - radius * (in + out) / (1 + cosine);
+    }
+    painter.setBrush(pen);
+    painter.drawPolygon(grown, static_cast<int>(n * (kSteps + 1)));
+    painter.setBrush(brush);
+    painter.drawPolygon(shrunk, static_cast<int>(n));
+    return true;
+}
+
 // A round rectangle as the painter would draw it at scale, kept as a picture: the dashboard
 // draws the same few (the selected limit, the compass face) every paint.
 struct DrawnShape {
@@ -315,9 +372,13 @@ void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
         m_painter.drawPolygon(polygon);
         return;
     }
-    // The outline's round joins are the ends of its edges' round-capped lines.
     const QBrush brush = m_painter.brush();
     m_painter.setPen(Qt::NoPen);
+    if (fillConvexOutlined(m_painter, polygon, m_pen.widthF(), m_pen.color(), brush)) {
+        m_painter.setPen(m_pen);
+        return;
+    }
+    // The outline's round joins are the ends of its edges' round-capped lines.
     m_painter.drawPolygon(polygon);
     m_painter.setBrush(m_pen.color());
     for (qsizetype i = 0; i < polygon.size(); ++i) {

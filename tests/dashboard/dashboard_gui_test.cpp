@@ -213,6 +213,17 @@ TEST_P(ScaledPages, DrawnAtTwiceTheSizeNotBlownUp) {
     const QRect readouts(8, 48, 464, 32);
     const int inkOne = countExact(one.backBuffer(), QRect(4, 24, 232, 16), ink);
     EXPECT_GT(countExact(big, readouts, ink), 5 * inkOne) << inkOne;
+    if (p.display == DisplayCompass) {
+        // The needle's halves and the face between them, outlines drawn their own way here.
+        const Point c = kLayout.compassCentre;
+        const double h = live.nav.course;
+        for (const auto& [at, colour] :
+             {std::pair{compassPoint(c, 25, -h), QColor(255, 0, 0)},
+              std::pair{compassPoint(c, 25, 180 - h), QColor(0, 0, 255)},
+              std::pair{compassPoint(c, 32, 90 - h), qc(live.state.theme.faceBrush.colour)}}) {
+            EXPECT_EQ(big.pixelColor(2 * at.x, 2 * at.y), colour);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Dashboard, ScaledPages,
