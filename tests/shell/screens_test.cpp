@@ -87,6 +87,7 @@ QColor backdropOf(int32_t nightMode) {
 struct ScreenCase {
     const char* name;
     int32_t nightMode;
+    int32_t display;
     bool mirror;
     QSize size; // WindowWidth and WindowHeight; 0 for the default
     bool fullScreen;
@@ -99,6 +100,7 @@ TEST_P(Screens, DashboardKeepsItsShapeInTheMiddleWithTheStripBelow) {
     ConfigFolder folder;
     folder.write(u"AutoConnect", 0);
     folder.write(u"NightMode", static_cast<uint32_t>(c.nightMode));
+    folder.write(u"SelectedDisplay", static_cast<uint32_t>(c.display));
     folder.write(u"Mirror", c.mirror);
     folder.write(u"WindowWidth", static_cast<uint32_t>(c.size.width()));
     folder.write(u"WindowHeight", static_cast<uint32_t>(c.size.height()));
@@ -144,12 +146,12 @@ TEST_P(Screens, DashboardKeepsItsShapeInTheMiddleWithTheStripBelow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Window, Screens,
-    ::testing::Values(ScreenCase{"screen-default-day", 0, false, {}, false},
-                      ScreenCase{"screen-default-night-mirrored", 1, true, {}, false},
-                      ScreenCase{"screen-2x-day", 0, false, {480, 536 + 26}, false},
-                      ScreenCase{"screen-wide-night", 1, false, {600, 400}, false},
-                      ScreenCase{"screen-full-day", 0, false, {300, 400}, true},
-                      ScreenCase{"screen-full-night-mirrored", 1, true, {}, true}),
+    ::testing::Values(ScreenCase{"screen-default-day", 0, 0, false, {}, false},
+                      ScreenCase{"screen-default-night-mirrored", 1, 5, true, {}, false},
+                      ScreenCase{"screen-2x-day", 0, 0, false, {480, 536 + 26}, false},
+                      ScreenCase{"screen-wide-night", 1, 1, false, {600, 400}, false},
+                      ScreenCase{"screen-full-day", 0, 0, false, {300, 400}, true},
+                      ScreenCase{"screen-full-night-mirrored", 1, 3, true, {}, true}),
     [](const auto& info) {
         std::string name = info.param.name;
         std::erase(name, '-');
