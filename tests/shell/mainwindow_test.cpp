@@ -166,6 +166,10 @@ TEST_F(WindowTest, TheStripShowsTheLinkStatusWhileThereIsOne) {
                              window.menuButton(3)->width());
     EXPECT_LE(at.right(), 240);
     EXPECT_GE(window.linkStatus()->sizeHint().width(), 0);
+    // After all five menus, with room for the two short lines.
+    EXPECT_GE(at.left(), window.menuButton(4)->mapTo(&window, QPoint(0, 0)).x() +
+                             window.menuButton(4)->width());
+    EXPECT_GE(at.width(), window.linkStatus()->fontMetrics().horizontalAdvance("115200 baud"));
     QDir().mkpath(QStringLiteral(VELOCIMO_BINARY_DIR "/screens"));
     window.grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/window-searching.png"));
     parts.status.clear();
