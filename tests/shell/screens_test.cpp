@@ -6,68 +6,42 @@
 #include "settings/regfilestore.h"
 #include "shell/desktop.h"
 #include "shell/mainwindow.h"
+#include "tests/support/storetestutil.h"
 
 #include <QAction>
 #include <QDir>
 #include <QMenu>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace velocimo {
 namespace {
 
-// A private settings folder for the length of a test, holding the values given.
-class ConfigFolder {
-public:
-    ConfigFolder() {
-        char name[] = "/tmp/velocimo-screens-XXXXXX";
-        EXPECT_NE(::mkdtemp(name), nullptr);
-        m_dir = name;
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        m_hadOld = old != nullptr;
-        m_old = old ? old : "";
-        ::setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
-    }
-    ~ConfigFolder() {
-        if (m_hadOld) {
-            ::setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CONFIG_HOME");
-        }
-        QDir(QString::fromStdString(m_dir)).removeRecursively();
-    }
-    void write(std::u16string_view name, uint32_t value) {
-        RegFileStore store;
-        auto key = store.openKey(kSettingsKeyPath);
-        ASSERT_TRUE(key);
-        key->writeDword(name, value);
-        key->close();
-    }
-    uint32_t read(std::u16string_view name) {
-        RegFileStore store;
-        uint32_t value = 0;
-        auto key = store.openKey(kSettingsKeyPath);
-        return key && key->readDword(name, value) ? value : 0;
-    }
-    std::string socket() const { return m_dir + "/control"; }
+using testutil::ConfigFolder;
 
-private:
-    std::string m_dir;
-    std::string m_old;
-    bool m_hadOld = false;
-};
+void writeValue(std::u16string_view name, uint32_t value) {
+    RegFileStore store;
+    auto key = store.openKey(kSettingsKeyPath);
+    ASSERT_TRUE(key);
+    key->writeDword(name, value);
+    key->close();
+}
+
+uint32_t readValue(std::u16string_view name) {
+    RegFileStore store;
+    uint32_t value = 0;
+    auto key = store.openKey(kSettingsKeyPath);
+    return key && key->readDword(name, value) ? value : 0;
+}
 
 // The desktop started on the settings in the folder; closed (saving the run state) at the end.
 struct Running {
-    explicit Running(ConfigFolder& folder)
-        : claim(claimInstance(folder.socket())), desktop(claim.listenFd, folder.socket()) {
+    explicit Running(const ConfigFolder& folder)
+        : claim(claimInstance(socket(folder))), desktop(claim.listenFd, socket(folder)) {
         EXPECT_TRUE(desktop.start());
         QTest::qWait(50);
     }
@@ -76,6 +50,9 @@ struct Running {
         desktop.shutdown();
     }
     MainWindow& window() { return desktop.window(); }
+    static std::string socket(const ConfigFolder& folder) {
+        return (folder.folder().parent_path() / "control").string();
+    }
     InstanceClaim claim;
     Desktop desktop;
 };
@@ -98,13 +75,13 @@ class Screens : public ::testing::TestWithParam<ScreenCase> {};
 TEST_P(Screens, DashboardKeepsItsShapeInTheMiddleWithTheStripBelow) {
     const ScreenCase& c = GetParam();
     ConfigFolder folder;
-    folder.write(u"AutoConnect", 0);
-    folder.write(u"NightMode", static_cast<uint32_t>(c.nightMode));
-    folder.write(u"SelectedDisplay", static_cast<uint32_t>(c.display));
-    folder.write(u"Mirror", c.mirror);
-    folder.write(u"WindowWidth", static_cast<uint32_t>(c.size.width()));
-    folder.write(u"WindowHeight", static_cast<uint32_t>(c.size.height()));
-    folder.write(u"FullScreen", c.fullScreen);
+    writeValue(u"AutoConnect", 0);
+    writeValue(u"NightMode", static_cast<uint32_t>(c.nightMode));
+    writeValue(u"SelectedDisplay", static_cast<uint32_t>(c.display));
+    writeValue(u"Mirror", c.mirror);
+    writeValue(u"WindowWidth", static_cast<uint32_t>(c.size.width()));
+    writeValue(u"WindowHeight", static_cast<uint32_t>(c.size.height()));
+    writeValue(u"FullScreen", c.fullScreen);
     Running run(folder);
     MainWindow& window = run.window();
     const QSize expected = c.fullScreen       ? window.screen()->geometry().size()
@@ -141,7 +118,7 @@ TEST_P(Screens, DashboardKeepsItsShapeInTheMiddleWithTheStripBelow) {
     const QImage flipped = window.grab().toImage();
     const QRect picture(view.left, view.top, view.width, view.height);
     EXPECT_EQ(flipped.copy(picture), shot.copy(picture).mirrored(true, false));
-    EXPECT_EQ(folder.read(u"Mirror"), c.mirror ? 0u : 1u) << "saved with the options";
+    EXPECT_EQ(readValue(u"Mirror"), c.mirror ? 0u : 1u) << "saved with the options";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -160,15 +137,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Screens, SizeAndFullScreenComeBackAtTheNextStart) {
     ConfigFolder folder;
-    folder.write(u"AutoConnect", 0);
+    writeValue(u"AutoConnect", 0);
     {
         Running run(folder);
         run.window().resize(500, 420);
         QTest::qWait(20);
     }
-    EXPECT_EQ(folder.read(u"WindowWidth"), 500u);
-    EXPECT_EQ(folder.read(u"WindowHeight"), 420u);
-    EXPECT_EQ(folder.read(u"FullScreen"), 0u);
+    EXPECT_EQ(readValue(u"WindowWidth"), 500u);
+    EXPECT_EQ(readValue(u"WindowHeight"), 420u);
+    EXPECT_EQ(readValue(u"FullScreen"), 0u);
     {
         Running run(folder);
         EXPECT_EQ(run.window().size(), QSize(500, 420));
@@ -176,7 +153,7 @@ TEST(Screens, SizeAndFullScreenComeBackAtTheNextStart) {
         QTest::qWait(20);
         EXPECT_TRUE(run.window().isFullScreen());
     }
-    EXPECT_EQ(folder.read(u"FullScreen"), 1u);
+    EXPECT_EQ(readValue(u"FullScreen"), 1u);
     {
         Running run(folder);
         MainWindow& window = run.window();
@@ -192,8 +169,8 @@ TEST(Screens, SizeAndFullScreenComeBackAtTheNextStart) {
         EXPECT_FALSE(window.isFullScreen());
         EXPECT_EQ(window.size(), QSize(500, 420));
     }
-    EXPECT_EQ(folder.read(u"FullScreen"), 0u);
-    EXPECT_EQ(folder.read(u"WindowWidth"), 500u);
+    EXPECT_EQ(readValue(u"FullScreen"), 0u);
+    EXPECT_EQ(readValue(u"WindowWidth"), 500u);
 }
 
 } // namespace
