@@ -113,7 +113,7 @@ protected:
     MainWindow window;
 };
 
-TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
+TEST_F(WindowTest, DashboardAboveAMenuStripOfFiveDropDowns) {
     EXPECT_EQ(window.windowTitle(), "Velocimo");
     EXPECT_EQ(window.size(), QSize(240, 268 + 26));
     EXPECT_EQ(window.dashboard()->geometry(), QRect(0, 0, 240, 268));
@@ -130,8 +130,11 @@ TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
         {"GPS", {{"Open", 40007}, {"Close", 40008}, {"-", 0}, {"Receiver...", 0}}},
         {"Reset", {{"Total Distance", 40017}, {"Trip Distance", 40016}, {"Top Speed", 40020}}},
         {"Log", {{"On", 40026}, {"New", 40027}, {"-", 0}, {"Setup", 40025}}},
+        // Full screen is the window's own too.
+        {"View",
+         {{"Full Screen", 0}, {"Mirror for Windscreen", 40031}, {"Automatic Night", 40032}}},
     };
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QToolButton* button = window.menuButton(i);
         EXPECT_EQ(button->text(), menus[i].button);
         EXPECT_GE(button->mapTo(&window, QPoint(0, 0)).y(), 268) << "strip below the dashboard";
