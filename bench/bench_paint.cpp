@@ -13,8 +13,9 @@ namespace velocimo {
 namespace {
 
 // keptLayouts false paints through a bare canvas, as every paint did before the renderer
-// kept its text layouts: the reference the cache is measured against.
-void paintPage(benchmark::State& run, int32_t display, bool keptLayouts) {
+// kept its text layouts: the reference the cache is measured against. scale: device pixels
+// per dashboard pixel, as in a larger window.
+void paintPage(benchmark::State& run, int32_t display, bool keptLayouts, double scale) {
     NavState nav;
     resetNavState(nav);
     nav.gpsConnected = true;
@@ -36,6 +37,7 @@ void paintPage(benchmark::State& run, int32_t display, bool keptLayouts) {
     DashboardState state;
     applyNightMode(state, settings);
     DashboardRenderer renderer;
+    renderer.setScale(scale);
     // Full histories, as after a few minutes of driving.
     for (std::size_t i = 0; i < kHistorySize; ++i) {
         nav.speed = 40.0 + static_cast<double>(i % 37);
@@ -52,7 +54,12 @@ void paintPage(benchmark::State& run, int32_t display, bool keptLayouts) {
 }
 
 void BM_Paint(benchmark::State& run, int32_t display, bool keptLayouts) {
-    paintPage(run, display, keptLayouts);
+    paintPage(run, display, keptLayouts, 1.0);
+}
+
+// Twice the size each way: within twice the time of the same page at 1x.
+void BM_Paint2x(benchmark::State& run, int32_t display) {
+    paintPage(run, display, true, 2.0);
 }
 
 BENCHMARK_CAPTURE(BM_Paint, BigSpeed, DisplaySpeed, true)->Unit(benchmark::kMicrosecond);
@@ -71,6 +78,12 @@ BENCHMARK_CAPTURE(BM_Paint, ElevationGraphDrawText, DisplayElevationGraph, false
 BENCHMARK_CAPTURE(BM_Paint, StatusDrawText, DisplayStatus, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Paint, PositionDrawText, DisplayPosition, false)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Paint2x, BigSpeed, DisplaySpeed)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Paint2x, SpeedGraph, DisplaySpeedGraph)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Paint2x, Compass, DisplayCompass)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Paint2x, ElevationGraph, DisplayElevationGraph)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Paint2x, Status, DisplayStatus)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Paint2x, Position, DisplayPosition)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace velocimo

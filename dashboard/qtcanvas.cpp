@@ -1,6 +1,8 @@
 #include "dashboard/qtcanvas.h"
 
+#include "dashboard/viewport.h"
 #include "resources/art/artnames.h"
+#include "resources/art/artpaint.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -9,7 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
+#include <vector>
 
 namespace velocimo {
 
@@ -82,6 +86,127 @@ QPointF toQPoint(Point p) {
     return QPointF(p.x, p.y);
 }
 
+// A round-capped line as one filled outline: the shape the stroker makes of it, for a fraction
+// of its cost once the pen is wider than a device pixel.
+void fillCapsule(QPainter& painter, QPointF from, QPointF to, qreal width) {
+    constexpr int kSteps = 8; // per half circle
+    const qreal radius = width / 2;
+    const QPointF d = to - from;
+    const qreal angle = std::atan2(d.y(), d.x());
+    QPointF outline[2 * (kSteps + 1)];
+    for (int i = 0; i <= kSteps; ++i) {
+        const qreal turn = M_PI * i / kSteps;
+        const qreal back = angle + M_PI / 2 + turn;
+        const qreal ahead = angle - M_PI / 2 + turn;
+        outline[i] = from + radius * QPointF(std::cos(back), std::sin(back));
+        outline[kSteps + 1 + i] = to + radius * QPointF(std::cos(ahead), std::sin(ahead));
+    }
+    painter.drawPolygon(outline, 2 * (kSteps + 1));
+}
+
+// A convex polygon filled and outlined with a round-joined pen, as two fills: the polygon grown
+// by half the pen (round at the corners) in the pen's colour, then shrunk by it in the brush.
+// False, and nothing drawn, for a polygon that is not convex.
+bool fillConvexOutlined(QPainter& painter, const QPolygonF& polygon, qreal width, const QColor& pen,
+                        const QBrush& brush) {
+    constexpr int kMaxCorners = 16;
+    constexpr int kSteps = 6; // per corner
+    const qsizetype n = polygon.size();
+    if (n < 3 || n > kMaxCorners) {
+        return false;
+    }
+    QPointF centre;
+    for (const QPointF& p : polygon) {
+        centre += p / static_cast<qreal>(n);
+    }
+    QPointF normals[kMaxCorners]; // outward, of the edge from corner i to i + 1
+    qreal turn = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QPointF a = polygon[i];
+        const QPointF b = polygon[(i + 1) % n];
+        const QPointF c = polygon[(i + 2) % n];
+        const qreal cross = (b.x() - a.x()) * (c.y() - b.y()) - (b.y() - a.y()) * (c.x() - b.x());
+        if (std::abs(cross) < 1e-9 || cross * turn < 0) {
+            return false;
+        }
+        turn = cross;
+        const qreal length = std::hypot(b.x() - a.x(), b.y() - a.y());
+        QPointF normal((b.y() - a.y()) / length, (a.x() - b.x()) / length);
+        if (QPointF::dotProduct(normal, (a + b) / 2 - centre) < 0) {
+            normal = -normal;
+        }
+        normals[i] = normal;
+    }
+    const qreal radius = width / 2;
+    QPointF grown[kMaxCorners * (kSteps + 1)];
+    QPointF shrunk[kMaxCorners];
+    for (qsizetype i = 0; i < n; ++i) {
+        const QPointF in = normals[(i + n - 1) % n];
+        const QPointF out = normals[i];
+        const qreal from = std::atan2(in.y(), in.x());
+        qreal sweep = std::atan2(out.y(), out.x()) - from;
+        sweep = std::remainder(sweep, 2 * M_PI);
+        for (int k = 0; k <= kSteps; ++k) {
+            const qreal a = from + sweep * k / kSteps;
+            grown[i * (kSteps + 1) + k] = polygon[i] + radius * QPointF(std::cos(a), std::sin(a));
+        }
+        // Where the two edges moved inwards meet.
+        const qreal cosine = QPointF::dotProduct(in, out);
+        shrunk[i] = polygon[i] - radius * (in + out) / (1 + cosine);
+    }
+    painter.setBrush(pen);
+    painter.drawPolygon(grown, static_cast<int>(n * (kSteps + 1)));
+    painter.setBrush(brush);
+    painter.drawPolygon(shrunk, static_cast<int>(n));
+    return true;
+}
+
+// A round rectangle as the painter would draw it at scale, kept as a picture: the dashboard
+// draws the same few (the selected limit, the compass face) every paint.
+struct DrawnShape {
+    QRectF rect;
+    qreal radiusX;
+    qreal radiusY;
+    QPen pen;
+    QBrush brush;
+    double scale;
+    QPoint at; // device pixels
+    QImage image;
+};
+
+const DrawnShape& roundRectAt(const QRectF& rect, qreal radiusX, qreal radiusY, const QPen& pen,
+                              const QBrush& brush, double scale) {
+    constexpr std::size_t kKept = 8;
+    static std::vector<DrawnShape> kept;
+    for (const DrawnShape& d : kept) {
+        if (d.rect == rect && d.radiusX == radiusX && d.radiusY == radiusY && d.pen == pen &&
+            d.brush == brush && d.scale == scale) {
+            return d;
+        }
+    }
+    if (kept.size() == kKept) {
+        kept.erase(kept.begin());
+    }
+    const qreal margin = pen.widthF() / 2 + 1;
+    const QRectF device(QPointF((rect.left() - margin) * scale, (rect.top() - margin) * scale),
+                        QPointF((rect.right() + margin) * scale, (rect.bottom() + margin) * scale));
+    const QRect covered = device.toAlignedRect();
+    QImage image(covered.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.translate(-covered.topLeft());
+        painter.scale(scale, scale);
+        painter.setPen(pen);
+        painter.setBrush(brush);
+        painter.drawRoundedRect(rect, radiusX, radiusY);
+    }
+    image.setDevicePixelRatio(scale);
+    kept.push_back({rect, radiusX, radiusY, pen, brush, scale, covered.topLeft(), image});
+    return kept.back();
+}
+
 } // namespace
 
 QFont dashboardFont(FontId id) {
@@ -110,11 +235,43 @@ QImage dashboardArt(int32_t resource) {
     return image;
 }
 
+QImage dashboardArt(int32_t resource, double scale) {
+    if (scale == 1.0) {
+        return dashboardArt(resource);
+    }
+    // Drawn once per scale; a window being dragged larger passes through many, so only the
+    // latest few are kept.
+    struct Drawn {
+        int32_t resource;
+        double scale;
+        QImage image;
+    };
+    constexpr std::size_t kScalesKept = 2;
+    static std::vector<Drawn> drawn;
+    static std::vector<double> scales;
+    for (const Drawn& d : drawn) {
+        if (d.resource == resource && d.scale == scale) {
+            return d.image;
+        }
+    }
+    if (std::find(scales.begin(), scales.end(), scale) == scales.end()) {
+        if (scales.size() == kScalesKept) {
+            const double oldest = scales.front();
+            scales.erase(scales.begin());
+            std::erase_if(drawn, [oldest](const Drawn& d) { return d.scale == oldest; });
+        }
+        scales.push_back(scale);
+    }
+    drawn.push_back({resource, scale, drawArt(resource, scale)});
+    return drawn.back().image;
+}
+
 QIcon programIcon() {
     return QIcon(QString::fromLatin1(artResourcePath(IconProgram)));
 }
 
-QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts) : m_painter(&target), m_texts(texts) {
+QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts)
+    : m_painter(&target), m_texts(texts), m_scale(target.devicePixelRatio()) {
     m_painter.setRenderHint(QPainter::TextAntialiasing);
     setPen(kDefaultPen);
     setBrush(kDefaultBrush);
@@ -141,14 +298,14 @@ void QtCanvas::setTextColour(Colour colour) {
 }
 
 void QtCanvas::drawPicture(int32_t resource) {
-    const QImage picture = dashboardArt(resource);
+    const QImage picture = dashboardArt(resource, m_scale);
     if (!picture.isNull()) {
         m_painter.drawImage(0, 0, picture);
     }
 }
 
 void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
-    const QImage icon = dashboardArt(resource);
+    const QImage icon = dashboardArt(resource, m_scale);
     if (!icon.isNull()) {
         m_painter.drawImage(QRect(x, y, kIconSize, kIconSize), icon);
     }
@@ -171,7 +328,19 @@ void QtCanvas::drawLine(Point from, Point to) {
     // Grid lines stay crisp; slanted ones (compass ticks) are smoothed.
     const bool straight = from.x == to.x || from.y == to.y;
     m_painter.setRenderHint(QPainter::Antialiasing, !straight);
-    if (straight && m_pen.width() == 1) {
+    if (straight && m_pen.width() == 1 && m_scale != 1.0) {
+        // The pixels the line covers at scale 1, filled at the scale: as sharp, and far
+        // cheaper than stroking a line wider than one device pixel.
+        const QRect covered = QRect(QPoint(from.x, from.y), QPoint(to.x, to.y)).normalized();
+        m_painter.fillRect(covered, m_pen.color());
+    } else if (m_scale != 1.0) {
+        const QBrush brush = m_painter.brush();
+        m_painter.setPen(Qt::NoPen);
+        m_painter.setBrush(m_pen.color());
+        fillCapsule(m_painter, toQPoint(from), toQPoint(to), m_pen.widthF());
+        m_painter.setBrush(brush);
+        m_painter.setPen(m_pen);
+    } else if (straight && m_pen.width() == 1) {
         m_painter.drawLine(from.x, from.y, to.x, to.y);
     } else {
         m_painter.drawLine(toQPoint(from), toQPoint(to));
@@ -199,7 +368,24 @@ void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
         polygon << toQPoint(points[i]);
     }
     m_painter.setRenderHint(QPainter::Antialiasing, true);
+    if (m_scale == 1.0) {
+        m_painter.drawPolygon(polygon);
+        return;
+    }
+    const QBrush brush = m_painter.brush();
+    m_painter.setPen(Qt::NoPen);
+    if (fillConvexOutlined(m_painter, polygon, m_pen.widthF(), m_pen.color(), brush)) {
+        m_painter.setPen(m_pen);
+        return;
+    }
+    // The outline's round joins are the ends of its edges' round-capped lines.
     m_painter.drawPolygon(polygon);
+    m_painter.setBrush(m_pen.color());
+    for (qsizetype i = 0; i < polygon.size(); ++i) {
+        fillCapsule(m_painter, polygon[i], polygon[(i + 1) % polygon.size()], m_pen.widthF());
+    }
+    m_painter.setBrush(brush);
+    m_painter.setPen(m_pen);
 }
 
 void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ellipseHeight) {
@@ -207,12 +393,30 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
                    rect.bottom - rect.top - 1.0);
-    m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+    if (m_scale == 1.0) {
+        m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+        return;
+    }
+    const DrawnShape& shape =
+        roundRectAt(r, ellipseWidth / 2.0, ellipseHeight / 2.0, m_pen, m_painter.brush(), m_scale);
+    m_painter.drawImage(QPointF(shape.at.x() / m_scale, shape.at.y() / m_scale), shape.image);
 }
 
 DashboardRenderer::DashboardRenderer()
     : m_backBuffer(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32) {
     m_backBuffer.fill(Qt::white);
+}
+
+void DashboardRenderer::setScale(double scale) {
+    if (scale == m_backBuffer.devicePixelRatio()) {
+        return;
+    }
+    m_backBuffer = QImage(scaledLength(kDashboardWidth, scale),
+                          scaledLength(kDashboardHeight, scale), QImage::Format_RGB32);
+    m_backBuffer.setDevicePixelRatio(scale);
+    m_backBuffer.fill(Qt::white);
+    // Laid out for the old scale.
+    m_texts.clear();
 }
 
 void DashboardRenderer::render(NavState& nav, Settings& settings, DashboardState& state,

@@ -1,7 +1,8 @@
 #pragma once
 
-// The dashboard drawn with QPainter into a 240 x 268 back buffer, which the main window
-// copies to the screen in one piece.
+// The dashboard drawn with QPainter into a back buffer, which the main window copies to the
+// screen in one piece. The painter works in the dashboard's 240 x 268 pixels; a buffer with a
+// device pixel ratio holds them at that scale, drawn at the size they are shown.
 
 #include "dashboard/canvas.h"
 #include "dashboard/dashboard.h"
@@ -20,6 +21,9 @@ QFont dashboardFont(FontId id);
 
 // Art by resource number from the Qt resource; a null image for an unknown number.
 QImage dashboardArt(int32_t resource);
+// The same drawn at scale device pixels per pixel (kept for the last few scales); the
+// committed pictures at scale 1.
+QImage dashboardArt(int32_t resource, double scale);
 // Icon 112, for the window and the About box.
 QIcon programIcon();
 
@@ -52,12 +56,16 @@ private:
     QColor m_textColour;
     FontId m_font = FontId::Font12;
     TextLayoutCache* m_texts = nullptr;
+    double m_scale = 1.0;
 };
 
 // Owns the back buffer. Create after the QApplication.
 class DashboardRenderer {
 public:
     DashboardRenderer();
+    // Device pixels per dashboard pixel; a new scale gets a new, blank buffer.
+    void setScale(double scale);
+    double scale() const { return m_backBuffer.devicePixelRatio(); }
     QImage& backBuffer() { return m_backBuffer; }
     // Kept for the renderer's lifetime; pass it to the canvas that paints the back buffer.
     TextLayoutCache& textCache() { return m_texts; }
@@ -70,7 +78,7 @@ private:
     TextLayoutCache m_texts;
 };
 
-// Paints the whole dashboard into any image of at least 240 x 268.
+// Paints the whole dashboard into any image of at least 240 x 268 logical pixels.
 void renderDashboard(QImage& target, NavState& nav, Settings& settings, DashboardState& state,
                      bool advance);
 

@@ -24,6 +24,7 @@ DashboardTheme makeTheme(int32_t nightMode) {
     t.gridPen = night ? Pen{{0, 127, 0}, 1} : Pen{{157, 157, 157}, 1};
     t.seriesPen = night ? Pen{{0, 255, 0}, 2} : Pen{{0, 0, 255}, 2};
     t.backgroundBitmap = night ? BitmapNight : BitmapDay;
+    t.backdrop = night ? Colour{66, 66, 66} : Colour{189, 206, 231};
     t.limitBrush = Brush{{200, 200, 200}};
     t.selectedLimitBrush = Brush{{255, 0, 0}};
     t.thinPen = Pen{t.textColour, 1};

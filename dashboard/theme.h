@@ -68,6 +68,9 @@ enum ArtResource : int32_t {
 struct DashboardTheme {
     Colour textColour;
     int32_t backgroundBitmap = BitmapDay;
+    // The background picture's colour around its panels; a larger window shows it around the
+    // dashboard too.
+    Colour backdrop;
     Brush faceBrush;
     Pen gridPen;
     Pen seriesPen;

@@ -142,6 +142,15 @@ bool App::command(int id) {
     case command::kLogNew:
         m_parts.chooseLogFile();
         return true;
+    case command::kViewMirror:
+        m_settings.mirror = !m_settings.mirror;
+        m_parts.saveOptions();
+        repaintNow();
+        return true;
+    case command::kViewAutoNight:
+        m_settings.autoNight = !m_settings.autoNight;
+        m_parts.saveOptions();
+        return true;
     case command::kSaveAndDisconnect:
         m_parts.saveRunState();
         if (m_host) {

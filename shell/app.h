@@ -33,6 +33,9 @@ inline constexpr int kLogMenu = 40022;
 inline constexpr int kLogSetup = 40025;
 inline constexpr int kLogOn = 40026;
 inline constexpr int kLogNew = 40027;
+inline constexpr int kViewMenu = 40030;
+inline constexpr int kViewMirror = 40031;
+inline constexpr int kViewAutoNight = 40032;
 // Sent by other programs: save the run state and let go of the port.
 inline constexpr int kSaveAndDisconnect = 1023;
 } // namespace command
@@ -106,6 +109,9 @@ public:
     bool takeTickRepaint();
     // Check mark of Log > On.
     bool loggingChecked() const { return m_settings.loggingOn; }
+    // The window keeps its size, full screen and mirroring here.
+    Settings& settings() { return m_settings; }
+    const Settings& settings() const { return m_settings; }
     bool connected() const;
     std::u16string linkStatusText() const { return m_parts.linkStatusText(); }
     // To be called after anything changed the units or the elevation offset.

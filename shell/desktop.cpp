@@ -79,13 +79,19 @@ void Desktop::shutdown() {
     m_app.shutdown();
 }
 
-const QImage& Desktop::render(bool afterTick) {
+const QImage& Desktop::render(bool afterTick, double scale) {
+    m_renderer.setScale(scale);
     QtCanvas canvas(m_renderer.backBuffer(), &m_renderer.textCache());
     m_program.paint(canvas, afterTick);
     if (afterTick) {
         ++m_tickPaints;
     }
     return m_renderer.backBuffer();
+}
+
+QColor Desktop::backdrop() const {
+    const Colour c = m_program.dashboard().theme.backdrop;
+    return QColor(c.red, c.green, c.blue);
 }
 
 void Desktop::runOptionsDialog() {

@@ -46,7 +46,8 @@ signals:
     void readerDroppedConnection();
 
 private:
-    const QImage& render(bool afterTick) override;
+    const QImage& render(bool afterTick, double scale) override;
+    QColor backdrop() const override;
     void runOptionsDialog();
     void runAboutDialog();
     void runLoggingDialog();

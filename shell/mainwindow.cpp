@@ -9,35 +9,73 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace velocimo {
 
+namespace {
+
+const QSize kDefaultWindowSize(kDashboardWidth, kDashboardHeight + kMenuStripHeight);
+
+} // namespace
+
 DashboardWidget::DashboardWidget(DashboardSource& source, App& app, QWidget* parent)
     : QWidget(parent), m_source(source), m_app(app) {
-    setFixedSize(kDashboardWidth, kDashboardHeight);
-    // Every pixel comes from the back buffer: nothing to erase first.
+    setMinimumSize(kDashboardWidth, kDashboardHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Every pixel comes from the back buffer or the backdrop: nothing to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+QSize DashboardWidget::sizeHint() const {
+    return QSize(kDashboardWidth, kDashboardHeight);
+}
+
+DashboardViewport DashboardWidget::viewport() const {
+    const qreal ratio = devicePixelRatioF();
+    return fitDashboard(static_cast<int32_t>(std::lround(width() * ratio)),
+                        static_cast<int32_t>(std::lround(height() * ratio)),
+                        m_app.settings().mirror);
+}
+
 void DashboardWidget::paintEvent(QPaintEvent*) {
-    const QImage& picture = m_source.render(m_app.takeTickRepaint());
+    const DashboardViewport view = viewport();
+    const QImage& picture = m_source.render(m_app.takeTickRepaint(), view.scale);
+    const qreal ratio = devicePixelRatioF();
+    const QRectF target(view.left / ratio, view.top / ratio, view.width / ratio,
+                        view.height / ratio);
     QPainter painter(this);
-    painter.drawImage(0, 0, picture);
+    if (target != QRectF(rect())) {
+        painter.fillRect(rect(), m_source.backdrop());
+    }
+    // Pixel for pixel: the picture was drawn at the size it is shown.
+    const QRectF source(0, 0, picture.width(), picture.height());
+    if (view.mirrored) {
+        painter.drawImage(target, picture.mirrored(true, false), source);
+    } else {
+        painter.drawImage(target, picture, source);
+    }
 }
 
 void DashboardWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
-    // The position is read as two unsigned 16-bit halves, as a stylus message carries it.
-    const QPoint at = event->position().toPoint();
-    emit tapped(static_cast<uint16_t>(at.x()), static_cast<uint16_t>(at.y()));
+    const QPointF at = event->position() * devicePixelRatioF();
+    const std::optional<Point> p =
+        dashboardPixel(viewport(), static_cast<int32_t>(std::floor(at.x())),
+                       static_cast<int32_t>(std::floor(at.y())));
+    if (p) {
+        emit tapped(p->x, p->y);
+    }
 }
 
 MainWindow::MainWindow(App& app, DashboardSource& source, QWidget* parent)
@@ -73,13 +111,42 @@ QToolButton* MainWindow::addMenu(QWidget* strip, int labelId, const char* label,
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setMenu(menu);
     button->setFixedHeight(kMenuStripHeight - 2);
+    // Five menus and the link's status share 240 pixels: the buttons are only as wide as
+    // their names, without the drop-down arrow.
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 8);
     return button;
+}
+
+QMenu* MainWindow::makeViewMenu() {
+    auto* view = new QMenu(this);
+    m_fullScreen = view->addAction(QStringLiteral("Full Screen"));
+    m_fullScreen->setCheckable(true);
+    m_fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+    // Also on the window, so F11 works while the menu is closed.
+    addAction(m_fullScreen);
+    connect(m_fullScreen, &QAction::triggered, this, [this] { setFullScreen(!isFullScreen()); });
+    m_mirror = addItem(view, command::kViewMirror, "Mirror for Windscreen");
+    m_mirror->setCheckable(true);
+    m_autoNight = addItem(view, command::kViewAutoNight, "Automatic Night");
+    m_autoNight->setCheckable(true);
+    connect(view, &QMenu::aboutToShow, this, [this] {
+        m_fullScreen->setChecked(isFullScreen());
+        m_mirror->setChecked(m_app.settings().mirror);
+        m_autoNight->setChecked(m_app.settings().autoNight);
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { setFullScreen(false); });
+    return view;
 }
 
 bool MainWindow::createWindow() {
     auto* strip = new QWidget(this);
+    m_strip = strip;
     strip->setObjectName(QStringLiteral("menuStrip"));
-    strip->setFixedSize(kDashboardWidth, kMenuStripHeight);
+    strip->setFixedHeight(kMenuStripHeight);
+    strip->setMinimumWidth(kDashboardWidth);
+    strip->installEventFilter(this);
+    strip->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     auto* stripLayout = new QHBoxLayout(strip);
     stripLayout->setContentsMargins(1, 1, 1, 1);
     stripLayout->setSpacing(0);
@@ -116,6 +183,7 @@ bool MainWindow::createWindow() {
     m_buttons[1] = addMenu(strip, command::kGpsMenu, "GPS", gps);
     m_buttons[2] = addMenu(strip, command::kResetMenu, "Reset", reset);
     m_buttons[3] = addMenu(strip, command::kLogMenu, "Log", log);
+    m_buttons[4] = addMenu(strip, command::kViewMenu, "View", makeViewMenu());
     for (QToolButton* button : m_buttons) {
         stripLayout->addWidget(button);
     }
@@ -128,6 +196,7 @@ bool MainWindow::createWindow() {
     small.setPixelSize(10);
     m_linkStatus->setFont(small);
     m_linkStatus->setContentsMargins(0, 0, 0, 0);
+    m_linkStatus->installEventFilter(this);
     stripLayout->addWidget(m_linkStatus, 1);
     // The search runs on the reader thread for several seconds: the strip follows it closely
     // while there is something to show, and costs no wake-ups the rest of the time. A search
@@ -139,9 +208,10 @@ bool MainWindow::createWindow() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_dashboard);
+    layout->addWidget(m_dashboard, 1);
     layout->addWidget(strip);
-    setFixedSize(kDashboardWidth, kDashboardHeight + kMenuStripHeight);
+    setMinimumSize(kDefaultWindowSize);
+    resize(kDefaultWindowSize);
 
     auto* quitKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Q")), this);
     quitKey->setContext(Qt::ApplicationShortcut);
@@ -173,8 +243,67 @@ bool MainWindow::followingLinkStatus() const {
 }
 
 void MainWindow::showAndPaint() {
-    show();
+    const Settings& s = m_app.settings();
+    if (s.windowWidth > 0 || s.windowHeight > 0) {
+        QSize size(s.windowWidth > 0 ? s.windowWidth : kDefaultWindowSize.width(),
+                   s.windowHeight > 0 ? s.windowHeight : kDefaultWindowSize.height());
+        // A size kept from a larger screen.
+        if (const QScreen* shown = screen()) {
+            size = size.boundedTo(shown->availableGeometry().size());
+        }
+        resize(size.expandedTo(kDefaultWindowSize));
+    }
+    if (s.fullScreen) {
+        showFullScreen();
+    } else {
+        show();
+    }
     m_dashboard->repaint();
+}
+
+void MainWindow::setFullScreen(bool on) {
+    m_app.settings().fullScreen = on;
+    if (on == isFullScreen()) {
+        return;
+    }
+    if (on) {
+        showFullScreen();
+    } else {
+        showNormal();
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    rememberSize();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible()) {
+        // The window manager may change it too.
+        m_app.settings().fullScreen = isFullScreen();
+        rememberSize();
+    }
+}
+
+void MainWindow::rememberSize() {
+    if (!isVisible() ||
+        (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)) != 0) {
+        return;
+    }
+    // The dashboard's own size stays 0, as if never resized.
+    const bool standard = size() == kDefaultWindowSize;
+    m_app.settings().windowWidth = standard ? 0 : width();
+    m_app.settings().windowHeight = standard ? 0 : height();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && isFullScreen() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        setFullScreen(false);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::requestRepaint() {

@@ -3,6 +3,7 @@
 
 #include "dashboard/qtcanvas.h"
 #include "nmea/handlers.h"
+#include "resources/art/artpaint.h"
 #include "shell/core/liverecord.h"
 
 #include <gtest/gtest.h>
@@ -177,6 +178,58 @@ INSTANTIATE_TEST_SUITE_P(Dashboard, Pages,
                                            PageCase{2, 1}, PageCase{3, 1}, PageCase{4, 1},
                                            PageCase{5, 1}, PageCase{6, 1}));
 
+// Exactly the text colour: a stem drawn at the size shown, not blurred up from a smaller one.
+int countExact(const QImage& img, const QRect& area, QColor colour) {
+    return countNear(img, area, colour, 0);
+}
+
+class ScaledPages : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(ScaledPages, DrawnAtTwiceTheSizeNotBlownUp) {
+    const PageCase& p = GetParam();
+    Live live = replay(p.nightMode);
+    live.settings.selectedDisplay = p.display;
+    DashboardRenderer one;
+    one.render(live.nav, live.settings, live.state, false);
+    DashboardRenderer two;
+    two.setScale(2.0);
+    two.render(live.nav, live.settings, live.state, false);
+    const QImage& big = two.backBuffer();
+    ASSERT_EQ(big.size(), QSize(480, 536));
+    ASSERT_TRUE(big.save(QString("%1/page-%2-%3-2x.png")
+                             .arg(outputDir())
+                             .arg(p.display)
+                             .arg(p.nightMode ? "night" : "day")));
+
+    QImage blownUp = one.backBuffer().scaled(480, 536);
+    blownUp.setDevicePixelRatio(2.0);
+    EXPECT_NE(big, blownUp);
+    EXPECT_NE(big,
+              one.backBuffer().scaled(480, 536, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    // The backdrop, the selected limit and the readouts' full-contrast ink, at twice the place.
+    EXPECT_EQ(big.pixelColor(2, 90), p.nightMode ? QColor(66, 66, 66) : QColor(189, 206, 231));
+    EXPECT_EQ(big.pixelColor(190, 492), QColor(255, 0, 0));
+    const QColor ink = qc(live.state.theme.textColour);
+    const QRect readouts(8, 48, 464, 32);
+    const int inkOne = countExact(one.backBuffer(), QRect(4, 24, 232, 16), ink);
+    EXPECT_GT(countExact(big, readouts, ink), 5 * inkOne) << inkOne;
+    if (p.display == DisplayCompass) {
+        // The needle's halves and the face between them, outlines drawn their own way here.
+        const Point c = kLayout.compassCentre;
+        const double h = live.nav.course;
+        for (const auto& [at, colour] :
+             {std::pair{compassPoint(c, 25, -h), QColor(255, 0, 0)},
+              std::pair{compassPoint(c, 25, 180 - h), QColor(0, 0, 255)},
+              std::pair{compassPoint(c, 32, 90 - h), qc(live.state.theme.faceBrush.colour)}}) {
+            EXPECT_EQ(big.pixelColor(2 * at.x, 2 * at.y), colour);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dashboard, ScaledPages,
+                         ::testing::Values(PageCase{0, 0}, PageCase{1, 0}, PageCase{3, 1},
+                                           PageCase{4, 1}, PageCase{5, 0}, PageCase{6, 1}));
+
 // Where the ink of one text lands for each placement flag.
 struct AlignCase {
     uint32_t flags;
@@ -288,6 +341,19 @@ TEST(Art, EveryResourceLoadsAtItsSize) {
     }
     EXPECT_TRUE(dashboardArt(999).isNull());
     EXPECT_FALSE(programIcon().isNull());
+}
+
+TEST(Art, DrawnAtAnyScaleFromTheCodeBehindTheCommittedIcons) {
+    for (int32_t icon : {112, 115, 116, 127, 129, 130, 132, 135, 142, 143, 144, 145}) {
+        EXPECT_EQ(drawArt(icon, 1.0), dashboardArt(icon)) << "regenerate the art: " << icon;
+        const QImage big = dashboardArt(icon, 2.5);
+        EXPECT_EQ(big.size(), QSize(80, 80)) << icon;
+        EXPECT_EQ(big.devicePixelRatio(), 2.5) << icon;
+    }
+    for (int32_t picture : {137, 138}) {
+        EXPECT_EQ(dashboardArt(picture, 2.0).size(), QSize(480, 536)) << picture;
+    }
+    EXPECT_TRUE(dashboardArt(999, 2.0).isNull());
 }
 
 } // namespace

@@ -412,6 +412,20 @@ TEST_F(AppTest, LogMenuCommandsAndTheCheckMark) {
               (Calls{"toggleLogging", "toggleLogging", "chooseLogFile", "runLoggingDialog"}));
 }
 
+TEST_F(AppTest, ViewTogglesAreSavedWithTheOptions) {
+    startQuietly();
+    EXPECT_TRUE(app.command(command::kViewMirror));
+    EXPECT_TRUE(settings.mirror);
+    EXPECT_TRUE(app.command(command::kViewAutoNight));
+    EXPECT_TRUE(settings.autoNight);
+    app.command(command::kViewMirror);
+    EXPECT_FALSE(settings.mirror);
+    // A mirrored dashboard shows at once, connected or not.
+    EXPECT_EQ(rec.calls, (Calls{"saveOptions", "requestRepaint", "saveOptions", "saveOptions",
+                                "requestRepaint"}));
+    EXPECT_FALSE(app.takeTickRepaint());
+}
+
 TEST_F(AppTest, DialogsAndUnknownIds) {
     startQuietly();
     settings.units = 0;

@@ -89,10 +89,11 @@ protected:
         parts.calls.clear();
     }
 
-    const QImage& render(bool afterTick) override {
+    const QImage& render(bool afterTick, double) override {
         paints.push_back(afterTick);
         return picture;
     }
+    QColor backdrop() const override { return Qt::darkBlue; }
 
     QMenu* menu(int index) { return window.menuButton(index)->menu(); }
     QAction* item(int index, const char* text) {
@@ -116,7 +117,7 @@ protected:
     MainWindow window;
 };
 
-TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
+TEST_F(WindowTest, DashboardAboveAMenuStripOfFiveDropDowns) {
     EXPECT_EQ(window.windowTitle(), "Velocimo");
     EXPECT_EQ(window.size(), QSize(240, 268 + 26));
     EXPECT_EQ(window.dashboard()->geometry(), QRect(0, 0, 240, 268));
@@ -133,8 +134,11 @@ TEST_F(WindowTest, DashboardAboveAMenuStripOfFourDropDowns) {
         {"GPS", {{"Open", 40007}, {"Close", 40008}, {"-", 0}, {"Receiver...", 0}}},
         {"Reset", {{"Total Distance", 40017}, {"Trip Distance", 40016}, {"Top Speed", 40020}}},
         {"Log", {{"On", 40026}, {"New", 40027}, {"-", 0}, {"Setup", 40025}}},
+        // Full screen is the window's own too.
+        {"View",
+         {{"Full Screen", 0}, {"Mirror for Windscreen", 40031}, {"Automatic Night", 40032}}},
     };
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QToolButton* button = window.menuButton(i);
         EXPECT_EQ(button->text(), menus[i].button);
         EXPECT_GE(button->mapTo(&window, QPoint(0, 0)).y(), 268) << "strip below the dashboard";
@@ -169,6 +173,10 @@ TEST_F(WindowTest, TheStripShowsTheLinkStatusWhileThereIsOne) {
                              window.menuButton(3)->width());
     EXPECT_LE(at.right(), 240);
     EXPECT_GE(window.linkStatus()->sizeHint().width(), 0);
+    // After all five menus, with room for the two short lines.
+    EXPECT_GE(at.left(), window.menuButton(4)->mapTo(&window, QPoint(0, 0)).x() +
+                             window.menuButton(4)->width());
+    EXPECT_GE(at.width(), window.linkStatus()->fontMetrics().horizontalAdvance("115200 baud"));
     QDir().mkpath(QStringLiteral(VELOCIMO_BINARY_DIR "/screens"));
     window.grab().save(QStringLiteral(VELOCIMO_BINARY_DIR "/screens/window-searching.png"));
     parts.status.clear();
@@ -286,6 +294,40 @@ TEST_F(WindowTest, TheNightPaletteDarkensTheStripMenusBoxesAndDialogs) {
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::palette(), day);
     EXPECT_EQ(menu(0)->palette(), day);
+}
+
+TEST_F(WindowTest, TapsAreInDashboardPixelsAtAnySizeMirroredOrNot) {
+    window.resize(480, 536 + 26); // twice the size
+    QCoreApplication::processEvents();
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(2 * 39 + 1, 2 * 83 + 1));
+    settings.mirror = true;
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(479 - 2 * 7, 2 * 51));
+    window.resize(600, 400); // the dashboard 1.4 times, in the middle
+    QCoreApplication::processEvents();
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(10, 100));
+    QTest::mouseClick(window.dashboard(), Qt::LeftButton, {}, QPoint(590, 100));
+    EXPECT_EQ(parts.calls, (std::vector<std::string>{"tap 39,83", "tap 7,51"}));
+}
+
+TEST_F(WindowTest, ViewMenuChecksFollowTheSettings) {
+    QMenu* view = menu(4);
+    EXPECT_EQ(window.menuButton(4)->text(), "View");
+    settings.mirror = true;
+    settings.autoNight = false;
+    QMetaObject::invokeMethod(view, "aboutToShow");
+    EXPECT_FALSE(item(4, "Full Screen")->isChecked());
+    EXPECT_EQ(item(4, "Full Screen")->shortcut(), QKeySequence(Qt::Key_F11));
+    EXPECT_TRUE(item(4, "Mirror for Windscreen")->isChecked());
+    EXPECT_FALSE(item(4, "Automatic Night")->isChecked());
+    item(4, "Automatic Night")->trigger();
+    EXPECT_TRUE(settings.autoNight);
+    item(4, "Full Screen")->trigger();
+    EXPECT_TRUE(window.isFullScreen());
+    EXPECT_TRUE(settings.fullScreen);
+    QMetaObject::invokeMethod(view, "aboutToShow");
+    EXPECT_TRUE(item(4, "Full Screen")->isChecked());
+    window.setFullScreen(false);
+    EXPECT_FALSE(settings.fullScreen);
 }
 
 TEST_F(WindowTest, ResetAnswersGoThroughTheMessageBoxes) {
