@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QWidget>
 
 namespace velocimo {
 
@@ -47,6 +48,12 @@ void applyNightPalette(bool night) {
     isNightNow = night;
     // An empty palette sets no colour: the desktop's own show again, and follow its theme.
     QApplication::setPalette(night ? nightPalette() : QPalette());
+    // A widget under a style sheet keeps the palette it was polished with: polish it again.
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (!widget->styleSheet().isEmpty()) {
+            widget->setStyleSheet(widget->styleSheet());
+        }
+    }
 }
 
 } // namespace velocimo
