@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QPaintDevice>
 #include <QPolygonF>
 #include <QString>
 
@@ -90,6 +91,14 @@ QFont dashboardFont(FontId id) {
     return fonts[static_cast<std::size_t>(id)];
 }
 
+TextCell dashboardTextCell(FontId id) {
+    static const std::array<TextCell, 4> cells = {windowsTextCell(dashboardFont(FontId::Font12)),
+                                                  windowsTextCell(dashboardFont(FontId::Font18)),
+                                                  windowsTextCell(dashboardFont(FontId::Font30)),
+                                                  windowsTextCell(dashboardFont(FontId::Font80))};
+    return cells[static_cast<std::size_t>(id)];
+}
+
 QImage dashboardArt(int32_t resource) {
     // Decoded once; the pictures are converted to the back buffer's format up front.
     static std::map<int32_t, QImage> cache;
@@ -156,13 +165,15 @@ void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
 
 void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
     const int qtFlags = toQtFlags(flags);
+    const TextCell cell = dashboardTextCell(m_font);
     m_painter.setPen(m_textColour);
     if (m_texts && LaidOutText::layoutMatchesDrawText(m_painter, text, qtFlags)) {
-        m_texts->find({text, m_font, rect, qtFlags}, m_painter).draw(m_painter);
+        const qreal ratio = m_painter.device()->devicePixelRatio();
+        m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell).draw(m_painter);
     } else {
-        const QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-        m_painter.drawText(
-            QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top), qtFlags, s);
+        drawTextByCell(m_painter, text,
+                       QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
+                       qtFlags, cell);
     }
     m_painter.setPen(m_pen);
 }

@@ -1,7 +1,12 @@
 #include "dashboard/textlayoutcache.h"
 
+#include <QByteArray>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QPaintDevice>
 #include <QPainter>
+#include <QRawFont>
 #include <QTextLine>
 #include <QTextOption>
 
@@ -10,10 +15,104 @@
 
 namespace velocimo {
 
-// The layout below follows QPainter::drawText(QRect, flags, QString) step for step (Qt 6):
-// the same line breaks, line positions and alignment offsets, so drawing the kept lines at
-// the kept origins puts every glyph where drawText would. The rendered-page tests and
-// textlayoutcache_test compare the two pixel for pixel.
+namespace {
+
+// A big-endian field of a font table; -1 past its end.
+int tableValue(const QByteArray& table, int offset, bool isSigned) {
+    if (offset < 0 || offset + 2 > table.size()) {
+        return -1;
+    }
+    const auto hi = static_cast<uint8_t>(table[offset]);
+    const auto lo = static_cast<uint8_t>(table[offset + 1]);
+    const auto raw = static_cast<uint16_t>((hi << 8) | lo);
+    return isSigned ? static_cast<int16_t>(raw) : raw;
+}
+
+int scaled(int pixelSize, int units, int unitsPerEm) {
+    // GDI rounds each metric to the nearest pixel.
+    return static_cast<int>(std::lround(static_cast<double>(pixelSize) * units / unitsPerEm));
+}
+
+int floorHalf(int n) {
+    return n >= 0 ? n / 2 : -((1 - n) / 2);
+}
+
+} // namespace
+
+TextCell windowsTextCell(const QFont& font) {
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray os2 = raw.fontTable("OS/2");
+    const QByteArray hhea = raw.fontTable("hhea");
+    const QByteArray head = raw.fontTable("head");
+    const int unitsPerEm = tableValue(head, 18, false);
+    if (os2.size() >= 78 && hhea.size() >= 10 && unitsPerEm > 0) {
+        const int px = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+        const int winAscent = tableValue(os2, 74, false);
+        const int winDescent = tableValue(os2, 76, false);
+        const int hheaHeight = tableValue(hhea, 4, true) - tableValue(hhea, 6, true);
+        const int gap = tableValue(hhea, 8, true) - ((winAscent + winDescent) - hheaHeight);
+        TextCell cell;
+        cell.ascent = scaled(px, winAscent, unitsPerEm);
+        cell.descent = scaled(px, winDescent, unitsPerEm);
+        cell.pitch = cell.ascent + cell.descent + std::max(0, scaled(px, gap, unitsPerEm));
+        return cell;
+    }
+    const QFontMetrics metrics(font);
+    return {metrics.ascent(), metrics.descent(),
+            metrics.ascent() + metrics.descent() + std::max(0, metrics.leading())};
+}
+
+int cellBaseline(const TextCell& cell, const QRect& rect, int qtFlags, int line) {
+    if (!(qtFlags & Qt::TextSingleLine)) {
+        return rect.y() + cell.ascent + line * cell.pitch;
+    }
+    if (qtFlags & Qt::AlignBottom) {
+        return rect.y() + rect.height() - cell.descent;
+    }
+    if (qtFlags & Qt::AlignVCenter) {
+        return rect.y() + floorHalf(rect.height() - (cell.ascent + cell.descent)) + cell.ascent;
+    }
+    return rect.y() + cell.ascent;
+}
+
+void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& rect, int qtFlags,
+                    const TextCell& cell) {
+    const bool singleLine = (qtFlags & Qt::TextSingleLine) != 0;
+    // Each line drawn alone from the top of a box that puts its baseline on the cell's.
+    const int lineFlags = (qtFlags & ~(Qt::AlignBottom | Qt::AlignVCenter)) | Qt::AlignTop |
+                          Qt::TextSingleLine | Qt::TextDontClip;
+    int line = 0;
+    for (std::size_t start = 0; start <= text.size(); ++line) {
+        std::size_t end = singleLine ? text.size() : text.find(u'\n', start);
+        if (end == std::u16string_view::npos) {
+            end = text.size();
+        }
+        QString s = QString::fromUtf16(text.data() + start, static_cast<qsizetype>(end - start));
+        start = end + 1;
+        if (s.isEmpty()) {
+            continue;
+        }
+        int flags = lineFlags;
+        if (start <= text.size()) {
+            // Kept with its line break, which changes how trailing spaces count in the width.
+            s += u'\n';
+            flags &= ~Qt::TextSingleLine;
+        }
+        // The line's ascent as drawText measures it, fallback fonts included.
+        QTextLayout measure(s, painter.font());
+        measure.beginLayout();
+        QTextLine measured = measure.createLine();
+        measured.setLineWidth(0x01000000);
+        measure.endLayout();
+        const qreal top = cellBaseline(cell, rect, qtFlags, line) - measured.ascent();
+        painter.drawText(QRectF(rect.x(), top, rect.width(), measured.height()), flags, s);
+    }
+}
+
+// Across a line the layout below follows QPainter::drawText(QRect, flags, QString) step for
+// step (Qt 6): the same line breaks and alignment offsets, so every glyph lands where
+// drawText puts it on the same baseline. textlayoutcache_test compares it with
+// drawTextByCell pixel for pixel.
 
 bool LaidOutText::layoutMatchesDrawText(const QPainter& painter, std::u16string_view text,
                                         int qtFlags) {
@@ -33,7 +132,7 @@ bool LaidOutText::layoutMatchesDrawText(const QPainter& painter, std::u16string_
 }
 
 LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
-                         const QRect& rect, int qtFlags) {
+                         const QRect& rect, int qtFlags, const TextCell& cell) {
     const bool singleLine = (qtFlags & Qt::TextSingleLine) != 0;
     QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
     for (QChar& c : s) {
@@ -54,8 +153,6 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
     option.setAlignment(Qt::AlignLeft); // the offsets below do the aligning
     m_layout.setTextOption(option);
 
-    const qreal leading = QFontMetricsF(font).leading();
-    qreal height = -leading;
     m_layout.beginLayout();
     for (;;) {
         QTextLine line = m_layout.createLine();
@@ -63,30 +160,23 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
             break;
         }
         line.setLineWidth(0x01000000);
-        height += leading;
-        height = std::ceil(height); // lines on whole pixels
-        line.setPosition(QPointF(0.0, height));
-        height += line.ascent() + line.descent();
+        line.setPosition(QPointF(0.0, 0.0)); // each line's origin carries its baseline
     }
     m_layout.endLayout();
 
     const QRectF r(rect);
-    qreal yOffset = 0;
-    if (qtFlags & Qt::AlignBottom) {
-        yOffset = r.height() - height;
-    } else if (qtFlags & Qt::AlignVCenter) {
-        yOffset = (r.height() - height) / 2;
-    }
     m_origins.reserve(static_cast<std::size_t>(m_layout.lineCount()));
     for (int i = 0; i < m_layout.lineCount(); ++i) {
-        const qreal advance = m_layout.lineAt(i).horizontalAdvance();
+        const QTextLine line = m_layout.lineAt(i);
+        const qreal advance = line.horizontalAdvance();
         qreal xOffset = 0;
         if (qtFlags & Qt::AlignRight) {
             xOffset = r.width() - advance;
         } else if (qtFlags & Qt::AlignHCenter) {
             xOffset = (r.width() - advance) / 2;
         }
-        m_origins.emplace_back(r.x() + xOffset, r.y() + yOffset);
+        m_origins.emplace_back(r.x() + xOffset,
+                               cellBaseline(cell, rect, qtFlags, i) - line.ascent());
     }
 }
 
@@ -96,11 +186,12 @@ void LaidOutText::draw(QPainter& painter) const {
     }
 }
 
-const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainter& painter) {
+const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainter& painter,
+                                         const TextCell& cell) {
     ++m_clock;
     for (Entry& e : m_entries) {
         if (e.qtFlags == key.qtFlags && e.font == key.font && e.rect == key.rect &&
-            e.text == key.text) {
+            e.devicePixelRatio == key.devicePixelRatio && e.text == key.text) {
             e.lastUse = m_clock;
             return *e.laidOut;
         }
@@ -117,11 +208,12 @@ const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainte
     slot->font = key.font;
     slot->rect = key.rect;
     slot->qtFlags = key.qtFlags;
+    slot->devicePixelRatio = key.devicePixelRatio;
     slot->laidOut = std::make_unique<LaidOutText>(
         painter.font(), painter.layoutDirection(), key.text,
         QRect(key.rect.left, key.rect.top, key.rect.right - key.rect.left,
               key.rect.bottom - key.rect.top),
-        key.qtFlags);
+        key.qtFlags, cell);
     slot->lastUse = m_clock;
     ++m_made;
     return *slot->laidOut;

@@ -2,8 +2,12 @@
 
 // Laid-out dashboard texts kept from one paint to the next. Shaping a text is most of what
 // QPainter::drawText costs; the labels and limits are the same every paint and the readouts
-// change at most once a tick, so each (text, font, rectangle, flags) is laid out once and
-// drawn from its layout after that, in the same places drawText would put its glyphs.
+// change at most once a tick, so each (text, font, rectangle, flags, scale) is laid out once
+// and drawn from its layout after that.
+//
+// Lines are placed by the font's Windows cell, as the dashboard art expects, not by Qt's
+// line metrics: fonts that ask for typographic metrics (Tahoma does) would otherwise sit a
+// few pixels high with lines packed closer. Across a line, glyphs go where drawText puts them.
 
 #include "dashboard/layout.h"
 #include "dashboard/theme.h"
@@ -24,24 +28,47 @@ class QPainter;
 
 namespace velocimo {
 
-// What decides where a text's glyphs go. A new input to the layout (a scale factor, say)
-// joins the key here and in the cache's entries.
+// A font's line cell in whole pixels as Windows sizes it: from usWinAscent, usWinDescent and
+// the external leading GDI derives from hhea.
+struct TextCell {
+    int ascent = 0;
+    int descent = 0;
+    int pitch = 0; // baseline to baseline
+    friend bool operator==(const TextCell&, const TextCell&) = default;
+};
+
+// Read from the font's tables; Qt's own metrics where a table is missing.
+TextCell windowsTextCell(const QFont& font);
+
+// The baseline of line `line` of a text in rect. A single line follows the vertical flags;
+// lines of a multi-line text start at the top, one pitch apart.
+int cellBaseline(const TextCell& cell, const QRect& rect, int qtFlags, int line);
+
+// Draws with QPainter::drawText one line at a time, each line on its cell baseline: for the
+// texts a kept layout cannot take, and the canvas without a cache.
+void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& rect, int qtFlags,
+                    const TextCell& cell);
+
+// What decides where a text's glyphs go. A new input to the layout joins the key here and in
+// the cache's entries.
 struct TextLayoutKey {
     std::u16string_view text;
     FontId font = FontId::Font12;
     Rect rect;
-    int qtFlags = 0; // Qt alignment and text flags
+    int qtFlags = 0;              // Qt alignment and text flags
+    qreal devicePixelRatio = 1.0; // glyphs are shaped for the device's pixels
 };
 
-// One text laid out as drawText(rect, flags, text) lays it out, with each line's origin.
+// One text laid out as drawText(rect, flags, text) lays it out across, with each line's
+// origin on its cell baseline.
 class LaidOutText {
 public:
     // False where this layout might differ from drawText's (right-to-left text or painter,
-    // length variants, mnemonics, wrapping); the caller then draws with drawText itself.
+    // length variants, mnemonics, wrapping); the caller then draws with drawTextByCell.
     static bool layoutMatchesDrawText(const QPainter& painter, std::u16string_view text,
                                       int qtFlags);
     LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
-                const QRect& rect, int qtFlags);
+                const QRect& rect, int qtFlags, const TextCell& cell);
     void draw(QPainter& painter) const;
 
 private:
@@ -55,9 +82,11 @@ class TextLayoutCache {
 public:
     static constexpr std::size_t kCapacity = 48;
 
-    // The layout for key, made on a miss with the painter's font (the one for key.font) and
-    // direction (left-to-right or automatic: the same for the texts this accepts).
-    const LaidOutText& find(const TextLayoutKey& key, const QPainter& painter);
+    // The layout for key, made on a miss with the painter's font (the one for key.font, whose
+    // cell is given) and direction (left-to-right or automatic: the same for the texts this
+    // accepts).
+    const LaidOutText& find(const TextLayoutKey& key, const QPainter& painter,
+                            const TextCell& cell);
     std::size_t size() const { return m_entries.size(); }
     // Layouts made since the cache was created (misses).
     std::size_t layoutsMade() const { return m_made; }
@@ -69,6 +98,7 @@ private:
         FontId font = FontId::Font12;
         Rect rect;
         int qtFlags = 0;
+        qreal devicePixelRatio = 1.0;
         std::unique_ptr<LaidOutText> laidOut;
         uint64_t lastUse = 0;
     };
