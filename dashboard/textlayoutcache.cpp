@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QRawFont>
@@ -32,6 +33,9 @@ int scaled(int pixelSize, int units, int unitsPerEm) {
     // GDI rounds each metric to the nearest pixel.
     return static_cast<int>(std::lround(static_cast<double>(pixelSize) * units / unitsPerEm));
 }
+
+// From this size up Qt draws glyphs as filled outlines rather than from its glyph cache.
+constexpr int kOutlinePixelSize = 64;
 
 int floorHalf(int n) {
     return n >= 0 ? n / 2 : -((1 - n) / 2);
@@ -178,9 +182,55 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
         m_origins.emplace_back(r.x() + xOffset,
                                cellBaseline(cell, rect, qtFlags, i) - line.ascent());
     }
+    if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
+        m_outline.setFillRule(Qt::WindingFill);
+        for (int i = 0; i < m_layout.lineCount(); ++i) {
+            const QPointF origin = m_origins[static_cast<std::size_t>(i)];
+            for (const QGlyphRun& run : m_layout.lineAt(i).glyphRuns()) {
+                const QRawFont raw = run.rawFont();
+                const QList<quint32> glyphs = run.glyphIndexes();
+                const QList<QPointF> positions = run.positions();
+                for (qsizetype g = 0; g < glyphs.size(); ++g) {
+                    m_outline.addPath(
+                        raw.pathForGlyph(glyphs[g]).translated(origin + positions[g]));
+                }
+            }
+        }
+    }
 }
 
 void LaidOutText::draw(QPainter& painter) const {
+    if (!m_outline.isEmpty()) {
+        const QTransform& device = painter.deviceTransform();
+        const QColor colour = painter.pen().color();
+        // Whole-pixel moves keep the fill's pixels; anything else fills the outline again.
+        const bool wholePixels = device.type() <= QTransform::TxTranslate &&
+                                 device.dx() == std::floor(device.dx()) &&
+                                 device.dy() == std::floor(device.dy());
+        if (wholePixels && painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
+            colour.alpha() == 255) {
+            if (m_fill.isNull() || m_fillColour != colour.rgba()) {
+                const QRect bounds =
+                    m_outline.boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+                m_fill = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+                m_fill.fill(Qt::transparent);
+                QPainter fill(&m_fill);
+                fill.setRenderHint(QPainter::Antialiasing, true);
+                fill.translate(-bounds.topLeft());
+                fill.fillPath(m_outline, colour);
+                m_fillAt = bounds.topLeft();
+                m_fillColour = colour.rgba();
+            }
+            painter.drawImage(m_fillAt, m_fill);
+            return;
+        }
+        // As Qt fills big text: smoothed, in the pen's colour.
+        const bool smooth = painter.testRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.fillPath(m_outline, painter.pen().brush());
+        painter.setRenderHint(QPainter::Antialiasing, smooth);
+        return;
+    }
     for (std::size_t i = 0; i < m_origins.size(); ++i) {
         m_layout.lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
     }

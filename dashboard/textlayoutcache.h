@@ -12,6 +12,8 @@
 #include "dashboard/layout.h"
 #include "dashboard/theme.h"
 
+#include <QImage>
+#include <QPainterPath>
 #include <QPointF>
 #include <QString>
 #include <QTextLayout>
@@ -74,6 +76,14 @@ public:
 private:
     QTextLayout m_layout;
     std::vector<QPointF> m_origins; // one per line
+    // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
+    // it on every draw; kept here instead, with the fill's pixels in the colour last drawn
+    // (premultiplied: blended over the page they give the fill's own result). Empty for
+    // smaller text.
+    QPainterPath m_outline;
+    mutable QImage m_fill;
+    mutable QPoint m_fillAt;
+    mutable QRgb m_fillColour = 0;
 };
 
 // A few dozen recent layouts, the least recently drawn dropped first. The paint draws about

@@ -103,19 +103,42 @@ TEST(TextLayoutCache, KeyedByTextFontRectangleAndFlags) {
 }
 
 // A layout shaped for one scale is not drawn at another.
+// The big digits go through their kept outline and fill as well.
 TEST(TextLayoutCache, KeyedByDevicePixelRatio) {
-    const TextCase& t = kTexts[2];
-    TextLayoutCache cache;
-    QImage one = blank();
-    drawCase(one, t, &cache);
-    for (qreal ratio : {2.0, 1.5}) {
-        QImage direct = blank(ratio);
-        drawCase(direct, t, nullptr);
-        QImage kept = blank(ratio);
-        drawCase(kept, t, &cache);
-        EXPECT_TRUE(kept == direct) << ratio;
+    for (const TextCase& t : {kTexts[2], kTexts[0]}) {
+        TextLayoutCache cache;
+        QImage one = blank();
+        drawCase(one, t, &cache);
+        for (qreal ratio : {2.0, 1.5}) {
+            QImage direct = blank(ratio);
+            drawCase(direct, t, nullptr);
+            QImage kept = blank(ratio);
+            drawCase(kept, t, &cache);
+            EXPECT_TRUE(kept == direct) << ratio;
+        }
+        EXPECT_EQ(cache.layoutsMade(), 3u);
     }
-    EXPECT_EQ(cache.layoutsMade(), 3u);
+}
+
+// The big digits' kept fill follows the text colour (night mode) and the page under it.
+TEST(TextLayoutCache, BigDigitsFollowTheColourAndTheBackground) {
+    TextLayoutCache cache;
+    const TextCase& t = kTexts[0];
+    for (const Colour colour : {Colour{0, 0, 0}, Colour{255, 255, 255}, Colour{0, 0, 0}}) {
+        for (const QColor page : {QColor(247, 247, 247), QColor(8, 8, 8)}) {
+            QImage direct = blank();
+            direct.fill(page);
+            QImage kept = direct;
+            for (QImage* img : {&direct, &kept}) {
+                QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+                canvas.setTextColour(colour);
+                canvas.setFont(t.font);
+                canvas.drawText(t.text, t.rect, t.flags);
+            }
+            EXPECT_TRUE(kept == direct) << int(colour.red) << " on " << page.red();
+        }
+    }
+    EXPECT_EQ(cache.layoutsMade(), 1u);
 }
 
 // GDI rounds the ascent and descent each on its own: Tahoma's cells at the sizes it is drawn.
