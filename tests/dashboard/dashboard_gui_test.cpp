@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QTextStream>
 
 #include <cstdlib>
@@ -293,6 +294,32 @@ INSTANTIATE_TEST_SUITE_P(
         // Never clipped: a text wider than its rectangle spills over both sides.
         AlignCase{TextCenter | TextVCenter | TextSingleLine, u"8888888888888888888888", -25, -25,
                   -1, -1}));
+
+// Grid lines are filled as rectangles: the pixels QPainter::drawLine gives them.
+TEST(QtCanvasShapes, StraightThinLinesAreTheLinesQtDraws) {
+    const Point lines[][2] = {{{10, 100}, {230, 100}}, {{230, 120}, {10, 120}},
+                              {{40, 100}, {40, 220}},  {{60, 220}, {60, 100}},
+                              {{70, 70}, {70, 70}},    {{-5, 3}, {250, 3}},
+                              {{239, -4}, {239, 300}}, {{0, 267}, {239, 267}}};
+    for (const auto& line : lines) {
+        QImage drawn(240, 268, QImage::Format_RGB32);
+        drawn.fill(Qt::white);
+        QImage expected = drawn;
+        {
+            QtCanvas canvas(drawn);
+            canvas.setPen({{157, 157, 157}, 1});
+            canvas.drawLine(line[0], line[1]);
+        }
+        {
+            QPainter painter(&expected);
+            painter.setPen(
+                QPen(QColor(157, 157, 157), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawLine(line[0].x, line[0].y, line[1].x, line[1].y);
+        }
+        EXPECT_TRUE(drawn == expected)
+            << line[0].x << "," << line[0].y << " to " << line[1].x << "," << line[1].y;
+    }
+}
 
 TEST(QtCanvasShapes, LongPolylineHasNoGapBetweenPieces) {
     QImage img(240, 40, QImage::Format_RGB32);
