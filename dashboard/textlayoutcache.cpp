@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace velocimo {
 
@@ -182,6 +183,16 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
         m_origins.emplace_back(r.x() + xOffset,
                                cellBaseline(cell, rect, qtFlags, i) - line.ascent());
     }
+    QRectF ink;
+    for (int i = 0; i < m_layout.lineCount(); ++i) {
+        for (const QGlyphRun& run : m_layout.lineAt(i).glyphRuns()) {
+            ink |= run.boundingRect().translated(m_origins[static_cast<std::size_t>(i)]);
+        }
+    }
+    // Room for hinting and smoothing past the outlines' own box.
+    if (!ink.isNull()) {
+        m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
+    }
     if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
         m_outline.setFillRule(Qt::WindingFill);
         for (int i = 0; i < m_layout.lineCount(); ++i) {
@@ -200,15 +211,16 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
 }
 
 void LaidOutText::draw(QPainter& painter) const {
+    const QTransform& device = painter.deviceTransform();
+    // Whole-pixel moves keep drawn pixels; anything else draws afresh.
+    const bool wholePixels = device.type() <= QTransform::TxTranslate &&
+                             device.dx() == std::floor(device.dx()) &&
+                             device.dy() == std::floor(device.dy()) && !painter.hasClipping() &&
+                             painter.opacity() == 1.0 &&
+                             painter.compositionMode() == QPainter::CompositionMode_SourceOver;
     if (!m_outline.isEmpty()) {
-        const QTransform& device = painter.deviceTransform();
         const QColor colour = painter.pen().color();
-        // Whole-pixel moves keep the fill's pixels; anything else fills the outline again.
-        const bool wholePixels = device.type() <= QTransform::TxTranslate &&
-                                 device.dx() == std::floor(device.dx()) &&
-                                 device.dy() == std::floor(device.dy());
-        if (wholePixels && painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
-            colour.alpha() == 255) {
+        if (wholePixels && colour.alpha() == 255) {
             if (m_fill.isNull() || m_fillColour != colour.rgba()) {
                 const QRect bounds =
                     m_outline.boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
@@ -231,6 +243,42 @@ void LaidOutText::draw(QPainter& painter) const {
         painter.setRenderHint(QPainter::Antialiasing, smooth);
         return;
     }
+    QImage* target = painter.device()->devType() == QInternal::Image
+                         ? static_cast<QImage*>(painter.device())
+                         : nullptr;
+    if (!wholePixels || !target || target->depth() != 32) {
+        drawLines(painter);
+        return;
+    }
+    const QPoint shift(static_cast<int>(device.dx()), static_cast<int>(device.dy()));
+    const QRect patch = m_inkBounds.translated(shift) & target->rect();
+    const QRgb colour = painter.pen().color().rgba();
+    if (patch.isEmpty()) {
+        drawLines(painter);
+        return;
+    }
+    if (patch == m_patch && colour == m_patchColour && m_before.format() == target->format()) {
+        const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+        bool same = true;
+        for (int y = 0; y < patch.height() && same; ++y) {
+            same = std::memcmp(target->constScanLine(patch.y() + y) + patch.x() * 4,
+                               m_before.constScanLine(y), rowBytes) == 0;
+        }
+        if (same) {
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(patch.topLeft() - shift, m_after);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            return;
+        }
+    }
+    m_before = target->copy(patch);
+    drawLines(painter);
+    m_after = target->copy(patch);
+    m_patch = patch;
+    m_patchColour = colour;
+}
+
+void LaidOutText::drawLines(QPainter& painter) const {
     for (std::size_t i = 0; i < m_origins.size(); ++i) {
         m_layout.lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
     }

@@ -84,6 +84,14 @@ private:
     mutable QImage m_fill;
     mutable QPoint m_fillAt;
     mutable QRgb m_fillColour = 0;
+    // Glyph blending is costly and the page under most texts is the same every paint: the
+    // pixels under the text before and after its last draw, reused while the before matches.
+    QRect m_inkBounds;
+    mutable QRect m_patch; // device pixels
+    mutable QImage m_before;
+    mutable QImage m_after;
+    mutable QRgb m_patchColour = 0;
+    void drawLines(QPainter& painter) const;
 };
 
 // A few dozen recent layouts, the least recently drawn dropped first. The paint draws about
