@@ -228,7 +228,21 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
                    rect.bottom - rect.top - 1.0);
-    m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+    const auto draw = [&] {
+        m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+    };
+    if (!m_texts) {
+        draw();
+        return;
+    }
+    // The same every paint where drawn at all, and smoothing it costs more than the page.
+    const int margin = m_pen.width() + 2;
+    const QRect area = QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
+                           .adjusted(-margin, -margin, margin, margin);
+    const ShapeKey key{rect,          ellipseWidth,
+                       ellipseHeight, m_pen.color().rgba(),
+                       m_pen.width(), m_painter.brush().color().rgba()};
+    m_texts->keptShape(key).paint(m_painter, area, 0, draw);
 }
 
 DashboardRenderer::DashboardRenderer()

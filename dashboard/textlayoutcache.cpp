@@ -212,7 +212,7 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
 
 void LaidOutText::draw(QPainter& painter) const {
     const QTransform& device = painter.deviceTransform();
-    // Whole-pixel moves keep drawn pixels; anything else draws afresh.
+    // Whole-pixel moves keep the fill's pixels; anything else fills the outline again.
     const bool wholePixels = device.type() <= QTransform::TxTranslate &&
                              device.dx() == std::floor(device.dx()) &&
                              device.dy() == std::floor(device.dy()) && !painter.hasClipping() &&
@@ -243,45 +243,77 @@ void LaidOutText::draw(QPainter& painter) const {
         painter.setRenderHint(QPainter::Antialiasing, smooth);
         return;
     }
-    QImage* target = painter.device()->devType() == QInternal::Image
-                         ? static_cast<QImage*>(painter.device())
-                         : nullptr;
-    if (!wholePixels || !target || target->depth() != 32) {
-        drawLines(painter);
-        return;
-    }
-    const QPoint shift(static_cast<int>(device.dx()), static_cast<int>(device.dy()));
-    const QRect patch = m_inkBounds.translated(shift) & target->rect();
-    const QRgb colour = painter.pen().color().rgba();
-    if (patch.isEmpty()) {
-        drawLines(painter);
-        return;
-    }
-    if (patch == m_patch && colour == m_patchColour && m_before.format() == target->format()) {
-        const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
-        bool same = true;
-        for (int y = 0; y < patch.height() && same; ++y) {
-            same = std::memcmp(target->constScanLine(patch.y() + y) + patch.x() * 4,
-                               m_before.constScanLine(y), rowBytes) == 0;
-        }
-        if (same) {
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawImage(patch.topLeft() - shift, m_after);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            return;
-        }
-    }
-    m_before = target->copy(patch);
-    drawLines(painter);
-    m_after = target->copy(patch);
-    m_patch = patch;
-    m_patchColour = colour;
+    m_kept.paint(painter, m_inkBounds, painter.pen().color().rgba(), [&] { drawLines(painter); });
 }
 
 void LaidOutText::drawLines(QPainter& painter) const {
     for (std::size_t i = 0; i < m_origins.size(); ++i) {
         m_layout.lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
     }
+}
+
+bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
+                       QRect& patch) const {
+    const QTransform& device = painter.deviceTransform();
+    target = nullptr;
+    if (area.isEmpty() || painter.device()->devType() != QInternal::Image ||
+        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
+        device.dy() != std::floor(device.dy()) || painter.hasClipping() ||
+        painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
+        return false;
+    }
+    const auto* image = static_cast<const QImage*>(painter.device());
+    const QPoint shift(static_cast<int>(device.dx()), static_cast<int>(device.dy()));
+    patch = area.translated(shift) & image->rect();
+    if (image->depth() != 32 || patch.isEmpty()) {
+        return false;
+    }
+    target = image;
+    if (patch != m_patch || tag != m_tag || m_before.format() != image->format()) {
+        return false;
+    }
+    const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+    for (int y = 0; y < patch.height(); ++y) {
+        if (std::memcmp(image->constScanLine(patch.y() + y) + patch.x() * 4,
+                        m_before.constScanLine(y), rowBytes) != 0) {
+            return false;
+        }
+    }
+    const QPainter::CompositionMode mode = painter.compositionMode();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(patch.topLeft() - shift, m_after);
+    painter.setCompositionMode(mode);
+    return true;
+}
+
+void KeptPixels::keep(const QImage& target, const QRect& patch, uint64_t tag, QImage before) {
+    m_before = std::move(before);
+    m_after = target.copy(patch);
+    m_patch = patch;
+    m_tag = tag;
+}
+
+KeptPixels& TextLayoutCache::keptShape(const ShapeKey& key) {
+    ++m_clock;
+    for (Shape& s : m_shapes) {
+        if (s.key == key) {
+            s.lastUse = m_clock;
+            return s.kept;
+        }
+    }
+    Shape* slot = nullptr;
+    if (m_shapes.size() < kShapeCapacity) {
+        slot = &m_shapes.emplace_back();
+    } else {
+        slot = &*std::min_element(
+            m_shapes.begin(), m_shapes.end(),
+            [](const Shape& a, const Shape& b) { return a.lastUse < b.lastUse; });
+        slot->kept = KeptPixels();
+    }
+    slot->key = key;
+    slot->lastUse = m_clock;
+    return slot->kept;
 }
 
 const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainter& painter,

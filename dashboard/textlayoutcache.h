@@ -15,6 +15,8 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QPointF>
+#include <QRect>
+#include <QRgb>
 #include <QString>
 #include <QTextLayout>
 
@@ -51,6 +53,48 @@ int cellBaseline(const TextCell& cell, const QRect& rect, int qtFlags, int line)
 void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& rect, int qtFlags,
                     const TextCell& cell);
 
+// What a drawing left on a patch of the page, with the pixels it was drawn over: drawn again
+// over the same pixels it gives the same result, so that is copied instead. Only for a
+// painter on a 32-bit image, moved by whole pixels, unclipped and opaque.
+class KeptPixels {
+public:
+    // Calls draw(), or copies its last result where the pixels under area (logical) are as
+    // they were then. tag stands for whatever else the result depends on (a colour).
+    template <class Draw>
+    void paint(QPainter& painter, const QRect& area, uint64_t tag, Draw&& draw) {
+        const QImage* target = nullptr;
+        QRect patch;
+        if (reuse(painter, area, tag, target, patch)) {
+            return;
+        }
+        QImage before = target ? target->copy(patch) : QImage();
+        draw();
+        if (target) {
+            keep(*target, patch, tag, std::move(before));
+        }
+    }
+
+private:
+    bool reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
+               QRect& patch) const;
+    void keep(const QImage& target, const QRect& patch, uint64_t tag, QImage before);
+    QRect m_patch; // device pixels
+    QImage m_before;
+    QImage m_after;
+    uint64_t m_tag = 0;
+};
+
+// A shape drawn the same way every paint: the limit cell's outline, the compass face.
+struct ShapeKey {
+    Rect rect;
+    int32_t ellipseWidth = 0;
+    int32_t ellipseHeight = 0;
+    QRgb pen = 0;
+    int penWidth = 0;
+    QRgb brush = 0;
+    friend bool operator==(const ShapeKey&, const ShapeKey&) = default;
+};
+
 // What decides where a text's glyphs go. A new input to the layout joins the key here and in
 // the cache's entries.
 struct TextLayoutKey {
@@ -84,13 +128,9 @@ private:
     mutable QImage m_fill;
     mutable QPoint m_fillAt;
     mutable QRgb m_fillColour = 0;
-    // Glyph blending is costly and the page under most texts is the same every paint: the
-    // pixels under the text before and after its last draw, reused while the before matches.
+    // Glyph blending is costly and the page under most texts is the same every paint.
     QRect m_inkBounds;
-    mutable QRect m_patch; // device pixels
-    mutable QImage m_before;
-    mutable QImage m_after;
-    mutable QRgb m_patchColour = 0;
+    mutable KeptPixels m_kept;
     void drawLines(QPainter& painter) const;
 };
 
@@ -108,9 +148,21 @@ public:
     std::size_t size() const { return m_entries.size(); }
     // Layouts made since the cache was created (misses).
     std::size_t layoutsMade() const { return m_made; }
-    void clear() { m_entries.clear(); }
+    void clear() {
+        m_entries.clear();
+        m_shapes.clear();
+    }
+    // The kept pixels of a shape, a few of them, the least recently drawn dropped first.
+    KeptPixels& keptShape(const ShapeKey& key);
 
 private:
+    struct Shape {
+        ShapeKey key;
+        KeptPixels kept;
+        uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t kShapeCapacity = 8;
+    std::vector<Shape> m_shapes;
     struct Entry {
         std::u16string text;
         FontId font = FontId::Font12;

@@ -172,6 +172,22 @@ TEST(TextCell, WindowsCellOfTahoma) {
     EXPECT_EQ(dashboardTextCell(FontId::Font80), (TextCell{80, 17, 97}));
 }
 
+// A kept round rectangle is the one drawn, over whatever lies under it.
+TEST(TextLayoutCache, KeptShapeIsTheOneDrawn) {
+    TextLayoutCache cache;
+    for (const QColor page : {QColor(Qt::white), QColor(Qt::white), QColor(8, 8, 8)}) {
+        QImage direct = blank();
+        direct.fill(page);
+        QImage kept = direct;
+        for (QImage* img : {&direct, &kept}) {
+            QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+            canvas.setBrush({{255, 0, 0}});
+            canvas.drawRoundRect({91, 231, 150, 261}, 10, 10);
+        }
+        EXPECT_TRUE(kept == direct) << page.red();
+    }
+}
+
 TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
     QImage img = blank();
     TextLayoutCache cache;
