@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QPaintDevice>
 #include <QPolygonF>
 #include <QString>
 
@@ -215,6 +216,14 @@ QFont dashboardFont(FontId id) {
     return fonts[static_cast<std::size_t>(id)];
 }
 
+TextCell dashboardTextCell(FontId id) {
+    static const std::array<TextCell, 4> cells = {windowsTextCell(dashboardFont(FontId::Font12)),
+                                                  windowsTextCell(dashboardFont(FontId::Font18)),
+                                                  windowsTextCell(dashboardFont(FontId::Font30)),
+                                                  windowsTextCell(dashboardFont(FontId::Font80))};
+    return cells[static_cast<std::size_t>(id)];
+}
+
 QImage dashboardArt(int32_t resource) {
     // Decoded once; the pictures are converted to the back buffer's format up front.
     static std::map<int32_t, QImage> cache;
@@ -313,13 +322,15 @@ void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
 
 void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
     const int qtFlags = toQtFlags(flags);
+    const TextCell cell = dashboardTextCell(m_font);
     m_painter.setPen(m_textColour);
     if (m_texts && LaidOutText::layoutMatchesDrawText(m_painter, text, qtFlags)) {
-        m_texts->find({text, m_font, rect, qtFlags}, m_painter).draw(m_painter);
+        const qreal ratio = m_painter.device()->devicePixelRatio();
+        m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell).draw(m_painter);
     } else {
-        const QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-        m_painter.drawText(
-            QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top), qtFlags, s);
+        drawTextByCell(m_painter, text,
+                       QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
+                       qtFlags, cell);
     }
     m_painter.setPen(m_pen);
 }
@@ -341,7 +352,17 @@ void QtCanvas::drawLine(Point from, Point to) {
         m_painter.setBrush(brush);
         m_painter.setPen(m_pen);
     } else if (straight && m_pen.width() == 1) {
-        m_painter.drawLine(from.x, from.y, to.x, to.y);
+        // A one-pixel line with round caps covers both end points: the same pixels as a
+        // filled rectangle, which is far cheaper than stepping the line pixel by pixel.
+        if (m_painter.deviceTransform().type() <= QTransform::TxTranslate &&
+            m_pen.color().alpha() == 255 &&
+            m_painter.compositionMode() == QPainter::CompositionMode_SourceOver) {
+            m_painter.fillRect(QRect(QPoint(std::min(from.x, to.x), std::min(from.y, to.y)),
+                                     QPoint(std::max(from.x, to.x), std::max(from.y, to.y))),
+                               m_pen.color());
+        } else {
+            m_painter.drawLine(from.x, from.y, to.x, to.y);
+        }
     } else {
         m_painter.drawLine(toQPoint(from), toQPoint(to));
     }
@@ -393,8 +414,23 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
                    rect.bottom - rect.top - 1.0);
-    if (m_scale == 1.0) {
+    const auto draw = [&] {
         m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+    };
+    if (m_scale == 1.0 && !m_texts) {
+        draw();
+        return;
+    }
+    if (m_scale == 1.0) {
+        // The same every paint where drawn at all, and smoothing it costs more than the page.
+        const int margin = m_pen.width() + 2;
+        const QRect area =
+            QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
+                .adjusted(-margin, -margin, margin, margin);
+        const ShapeKey key{rect,          ellipseWidth,
+                           ellipseHeight, m_pen.color().rgba(),
+                           m_pen.width(), m_painter.brush().color().rgba()};
+        m_texts->keptShape(key).paint(m_painter, area, 0, draw);
         return;
     }
     const DrawnShape& shape =

@@ -19,6 +19,9 @@ namespace velocimo {
 // an id: Tahoma if available, else the system sans font. Needs a QGuiApplication.
 QFont dashboardFont(FontId id);
 
+// The Windows line cell of the font for an id, worked out once per font.
+TextCell dashboardTextCell(FontId id);
+
 // Art by resource number from the Qt resource; a null image for an unknown number.
 QImage dashboardArt(int32_t resource);
 // The same drawn at scale device pixels per pixel (kept for the last few scales); the
@@ -29,7 +32,7 @@ QIcon programIcon();
 
 // Renders canvas operations onto an image. The painter is active for the canvas's lifetime.
 // With a text cache, texts are drawn from layouts kept between paints (the same pixels as
-// without one).
+// without one, where each line is drawn with drawText on its cell baseline).
 class QtCanvas : public Canvas {
 public:
     explicit QtCanvas(QImage& target, TextLayoutCache* texts = nullptr);

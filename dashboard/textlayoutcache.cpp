@@ -1,19 +1,123 @@
 #include "dashboard/textlayoutcache.h"
 
+#include <QByteArray>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPaintDevice>
 #include <QPainter>
+#include <QRawFont>
 #include <QTextLine>
 #include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace velocimo {
 
-// The layout below follows QPainter::drawText(QRect, flags, QString) step for step (Qt 6):
-// the same line breaks, line positions and alignment offsets, so drawing the kept lines at
-// the kept origins puts every glyph where drawText would. The rendered-page tests and
-// textlayoutcache_test compare the two pixel for pixel.
+namespace {
+
+// A big-endian field of a font table; -1 past its end.
+int tableValue(const QByteArray& table, int offset, bool isSigned) {
+    if (offset < 0 || offset + 2 > table.size()) {
+        return -1;
+    }
+    const auto hi = static_cast<uint8_t>(table[offset]);
+    const auto lo = static_cast<uint8_t>(table[offset + 1]);
+    const auto raw = static_cast<uint16_t>((hi << 8) | lo);
+    return isSigned ? static_cast<int16_t>(raw) : raw;
+}
+
+int scaled(int pixelSize, int units, int unitsPerEm) {
+    // GDI rounds each metric to the nearest pixel.
+    return static_cast<int>(std::lround(static_cast<double>(pixelSize) * units / unitsPerEm));
+}
+
+// From this size up Qt draws glyphs as filled outlines rather than from its glyph cache.
+constexpr int kOutlinePixelSize = 64;
+
+int floorHalf(int n) {
+    return n >= 0 ? n / 2 : -((1 - n) / 2);
+}
+
+} // namespace
+
+TextCell windowsTextCell(const QFont& font) {
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray os2 = raw.fontTable("OS/2");
+    const QByteArray hhea = raw.fontTable("hhea");
+    const QByteArray head = raw.fontTable("head");
+    const int unitsPerEm = tableValue(head, 18, false);
+    if (os2.size() >= 78 && hhea.size() >= 10 && unitsPerEm > 0) {
+        const int px = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+        const int winAscent = tableValue(os2, 74, false);
+        const int winDescent = tableValue(os2, 76, false);
+        const int hheaHeight = tableValue(hhea, 4, true) - tableValue(hhea, 6, true);
+        const int gap = tableValue(hhea, 8, true) - ((winAscent + winDescent) - hheaHeight);
+        TextCell cell;
+        cell.ascent = scaled(px, winAscent, unitsPerEm);
+        cell.descent = scaled(px, winDescent, unitsPerEm);
+        cell.pitch = cell.ascent + cell.descent + std::max(0, scaled(px, gap, unitsPerEm));
+        return cell;
+    }
+    const QFontMetrics metrics(font);
+    return {metrics.ascent(), metrics.descent(),
+            metrics.ascent() + metrics.descent() + std::max(0, metrics.leading())};
+}
+
+int cellBaseline(const TextCell& cell, const QRect& rect, int qtFlags, int line) {
+    if (!(qtFlags & Qt::TextSingleLine)) {
+        return rect.y() + cell.ascent + line * cell.pitch;
+    }
+    if (qtFlags & Qt::AlignBottom) {
+        return rect.y() + rect.height() - cell.descent;
+    }
+    if (qtFlags & Qt::AlignVCenter) {
+        return rect.y() + floorHalf(rect.height() - (cell.ascent + cell.descent)) + cell.ascent;
+    }
+    return rect.y() + cell.ascent;
+}
+
+void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& rect, int qtFlags,
+                    const TextCell& cell) {
+    const bool singleLine = (qtFlags & Qt::TextSingleLine) != 0;
+    // Each line drawn alone from the top of a box that puts its baseline on the cell's.
+    const int lineFlags = (qtFlags & ~(Qt::AlignBottom | Qt::AlignVCenter)) | Qt::AlignTop |
+                          Qt::TextSingleLine | Qt::TextDontClip;
+    int line = 0;
+    for (std::size_t start = 0; start <= text.size(); ++line) {
+        std::size_t end = singleLine ? text.size() : text.find(u'\n', start);
+        if (end == std::u16string_view::npos) {
+            end = text.size();
+        }
+        QString s = QString::fromUtf16(text.data() + start, static_cast<qsizetype>(end - start));
+        start = end + 1;
+        if (s.isEmpty()) {
+            continue;
+        }
+        int flags = lineFlags;
+        if (start <= text.size()) {
+            // Kept with its line break, which changes how trailing spaces count in the width.
+            s += u'\n';
+            flags &= ~Qt::TextSingleLine;
+        }
+        // The line's ascent as drawText measures it, fallback fonts included.
+        QTextLayout measure(s, painter.font());
+        measure.beginLayout();
+        QTextLine measured = measure.createLine();
+        measured.setLineWidth(0x01000000);
+        measure.endLayout();
+        const qreal top = cellBaseline(cell, rect, qtFlags, line) - measured.ascent();
+        painter.drawText(QRectF(rect.x(), top, rect.width(), measured.height()), flags, s);
+    }
+}
+
+// Across a line the layout below follows QPainter::drawText(QRect, flags, QString) step for
+// step (Qt 6): the same line breaks and alignment offsets, so every glyph lands where
+// drawText puts it on the same baseline. textlayoutcache_test compares it with
+// drawTextByCell pixel for pixel.
 
 bool LaidOutText::layoutMatchesDrawText(const QPainter& painter, std::u16string_view text,
                                         int qtFlags) {
@@ -33,7 +137,7 @@ bool LaidOutText::layoutMatchesDrawText(const QPainter& painter, std::u16string_
 }
 
 LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
-                         const QRect& rect, int qtFlags) {
+                         const QRect& rect, int qtFlags, const TextCell& cell) {
     const bool singleLine = (qtFlags & Qt::TextSingleLine) != 0;
     QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
     for (QChar& c : s) {
@@ -54,8 +158,6 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
     option.setAlignment(Qt::AlignLeft); // the offsets below do the aligning
     m_layout.setTextOption(option);
 
-    const qreal leading = QFontMetricsF(font).leading();
-    qreal height = -leading;
     m_layout.beginLayout();
     for (;;) {
         QTextLine line = m_layout.createLine();
@@ -63,44 +165,163 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
             break;
         }
         line.setLineWidth(0x01000000);
-        height += leading;
-        height = std::ceil(height); // lines on whole pixels
-        line.setPosition(QPointF(0.0, height));
-        height += line.ascent() + line.descent();
+        line.setPosition(QPointF(0.0, 0.0)); // each line's origin carries its baseline
     }
     m_layout.endLayout();
 
     const QRectF r(rect);
-    qreal yOffset = 0;
-    if (qtFlags & Qt::AlignBottom) {
-        yOffset = r.height() - height;
-    } else if (qtFlags & Qt::AlignVCenter) {
-        yOffset = (r.height() - height) / 2;
-    }
     m_origins.reserve(static_cast<std::size_t>(m_layout.lineCount()));
     for (int i = 0; i < m_layout.lineCount(); ++i) {
-        const qreal advance = m_layout.lineAt(i).horizontalAdvance();
+        const QTextLine line = m_layout.lineAt(i);
+        const qreal advance = line.horizontalAdvance();
         qreal xOffset = 0;
         if (qtFlags & Qt::AlignRight) {
             xOffset = r.width() - advance;
         } else if (qtFlags & Qt::AlignHCenter) {
             xOffset = (r.width() - advance) / 2;
         }
-        m_origins.emplace_back(r.x() + xOffset, r.y() + yOffset);
+        m_origins.emplace_back(r.x() + xOffset,
+                               cellBaseline(cell, rect, qtFlags, i) - line.ascent());
+    }
+    QRectF ink;
+    for (int i = 0; i < m_layout.lineCount(); ++i) {
+        for (const QGlyphRun& run : m_layout.lineAt(i).glyphRuns()) {
+            ink |= run.boundingRect().translated(m_origins[static_cast<std::size_t>(i)]);
+        }
+    }
+    // Room for hinting and smoothing past the outlines' own box.
+    if (!ink.isNull()) {
+        m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
+    }
+    if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
+        m_outline.setFillRule(Qt::WindingFill);
+        for (int i = 0; i < m_layout.lineCount(); ++i) {
+            const QPointF origin = m_origins[static_cast<std::size_t>(i)];
+            for (const QGlyphRun& run : m_layout.lineAt(i).glyphRuns()) {
+                const QRawFont raw = run.rawFont();
+                const QList<quint32> glyphs = run.glyphIndexes();
+                const QList<QPointF> positions = run.positions();
+                for (qsizetype g = 0; g < glyphs.size(); ++g) {
+                    m_outline.addPath(
+                        raw.pathForGlyph(glyphs[g]).translated(origin + positions[g]));
+                }
+            }
+        }
     }
 }
 
 void LaidOutText::draw(QPainter& painter) const {
+    const QTransform& device = painter.deviceTransform();
+    // Whole-pixel moves keep the fill's pixels; anything else fills the outline again.
+    const bool wholePixels = device.type() <= QTransform::TxTranslate &&
+                             device.dx() == std::floor(device.dx()) &&
+                             device.dy() == std::floor(device.dy()) && !painter.hasClipping() &&
+                             painter.opacity() == 1.0 &&
+                             painter.compositionMode() == QPainter::CompositionMode_SourceOver;
+    if (!m_outline.isEmpty()) {
+        const QColor colour = painter.pen().color();
+        if (wholePixels && colour.alpha() == 255) {
+            if (m_fill.isNull() || m_fillColour != colour.rgba()) {
+                const QRect bounds =
+                    m_outline.boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+                m_fill = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+                m_fill.fill(Qt::transparent);
+                QPainter fill(&m_fill);
+                fill.setRenderHint(QPainter::Antialiasing, true);
+                fill.translate(-bounds.topLeft());
+                fill.fillPath(m_outline, colour);
+                m_fillAt = bounds.topLeft();
+                m_fillColour = colour.rgba();
+            }
+            painter.drawImage(m_fillAt, m_fill);
+            return;
+        }
+        // As Qt fills big text: smoothed, in the pen's colour.
+        const bool smooth = painter.testRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.fillPath(m_outline, painter.pen().brush());
+        painter.setRenderHint(QPainter::Antialiasing, smooth);
+        return;
+    }
+    m_kept.paint(painter, m_inkBounds, painter.pen().color().rgba(), [&] { drawLines(painter); });
+}
+
+void LaidOutText::drawLines(QPainter& painter) const {
     for (std::size_t i = 0; i < m_origins.size(); ++i) {
         m_layout.lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
     }
 }
 
-const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainter& painter) {
+bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
+                       QRect& patch) const {
+    const QTransform& device = painter.deviceTransform();
+    target = nullptr;
+    if (area.isEmpty() || painter.device()->devType() != QInternal::Image ||
+        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
+        device.dy() != std::floor(device.dy()) || painter.hasClipping() ||
+        painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
+        return false;
+    }
+    const auto* image = static_cast<const QImage*>(painter.device());
+    const QPoint shift(static_cast<int>(device.dx()), static_cast<int>(device.dy()));
+    patch = area.translated(shift) & image->rect();
+    if (image->depth() != 32 || patch.isEmpty()) {
+        return false;
+    }
+    target = image;
+    if (patch != m_patch || tag != m_tag || m_before.format() != image->format()) {
+        return false;
+    }
+    const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+    for (int y = 0; y < patch.height(); ++y) {
+        if (std::memcmp(image->constScanLine(patch.y() + y) + patch.x() * 4,
+                        m_before.constScanLine(y), rowBytes) != 0) {
+            return false;
+        }
+    }
+    const QPainter::CompositionMode mode = painter.compositionMode();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(patch.topLeft() - shift, m_after);
+    painter.setCompositionMode(mode);
+    return true;
+}
+
+void KeptPixels::keep(const QImage& target, const QRect& patch, uint64_t tag, QImage before) {
+    m_before = std::move(before);
+    m_after = target.copy(patch);
+    m_patch = patch;
+    m_tag = tag;
+}
+
+KeptPixels& TextLayoutCache::keptShape(const ShapeKey& key) {
+    ++m_clock;
+    for (Shape& s : m_shapes) {
+        if (s.key == key) {
+            s.lastUse = m_clock;
+            return s.kept;
+        }
+    }
+    Shape* slot = nullptr;
+    if (m_shapes.size() < kShapeCapacity) {
+        slot = &m_shapes.emplace_back();
+    } else {
+        slot = &*std::min_element(
+            m_shapes.begin(), m_shapes.end(),
+            [](const Shape& a, const Shape& b) { return a.lastUse < b.lastUse; });
+        slot->kept = KeptPixels();
+    }
+    slot->key = key;
+    slot->lastUse = m_clock;
+    return slot->kept;
+}
+
+const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainter& painter,
+                                         const TextCell& cell) {
     ++m_clock;
     for (Entry& e : m_entries) {
         if (e.qtFlags == key.qtFlags && e.font == key.font && e.rect == key.rect &&
-            e.text == key.text) {
+            e.devicePixelRatio == key.devicePixelRatio && e.text == key.text) {
             e.lastUse = m_clock;
             return *e.laidOut;
         }
@@ -117,11 +338,12 @@ const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainte
     slot->font = key.font;
     slot->rect = key.rect;
     slot->qtFlags = key.qtFlags;
+    slot->devicePixelRatio = key.devicePixelRatio;
     slot->laidOut = std::make_unique<LaidOutText>(
         painter.font(), painter.layoutDirection(), key.text,
         QRect(key.rect.left, key.rect.top, key.rect.right - key.rect.left,
               key.rect.bottom - key.rect.top),
-        key.qtFlags);
+        key.qtFlags, cell);
     slot->lastUse = m_clock;
     ++m_made;
     return *slot->laidOut;

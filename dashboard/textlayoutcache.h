@@ -2,13 +2,21 @@
 
 // Laid-out dashboard texts kept from one paint to the next. Shaping a text is most of what
 // QPainter::drawText costs; the labels and limits are the same every paint and the readouts
-// change at most once a tick, so each (text, font, rectangle, flags) is laid out once and
-// drawn from its layout after that, in the same places drawText would put its glyphs.
+// change at most once a tick, so each (text, font, rectangle, flags, scale) is laid out once
+// and drawn from its layout after that.
+//
+// Lines are placed by the font's Windows cell, as the dashboard art expects, not by Qt's
+// line metrics: fonts that ask for typographic metrics (Tahoma does) would otherwise sit a
+// few pixels high with lines packed closer. Across a line, glyphs go where drawText puts them.
 
 #include "dashboard/layout.h"
 #include "dashboard/theme.h"
 
+#include <QImage>
+#include <QPainterPath>
 #include <QPointF>
+#include <QRect>
+#include <QRgb>
 #include <QString>
 #include <QTextLayout>
 
@@ -24,29 +32,106 @@ class QPainter;
 
 namespace velocimo {
 
-// What decides where a text's glyphs go. A new input to the layout (a scale factor, say)
-// joins the key here and in the cache's entries.
+// A font's line cell in whole pixels as Windows sizes it: from usWinAscent, usWinDescent and
+// the external leading GDI derives from hhea.
+struct TextCell {
+    int ascent = 0;
+    int descent = 0;
+    int pitch = 0; // baseline to baseline
+    friend bool operator==(const TextCell&, const TextCell&) = default;
+};
+
+// Read from the font's tables; Qt's own metrics where a table is missing.
+TextCell windowsTextCell(const QFont& font);
+
+// The baseline of line `line` of a text in rect. A single line follows the vertical flags;
+// lines of a multi-line text start at the top, one pitch apart.
+int cellBaseline(const TextCell& cell, const QRect& rect, int qtFlags, int line);
+
+// Draws with QPainter::drawText one line at a time, each line on its cell baseline: for the
+// texts a kept layout cannot take, and the canvas without a cache.
+void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& rect, int qtFlags,
+                    const TextCell& cell);
+
+// What a drawing left on a patch of the page, with the pixels it was drawn over: drawn again
+// over the same pixels it gives the same result, so that is copied instead. Only for a
+// painter on a 32-bit image, moved by whole pixels, unclipped and opaque.
+class KeptPixels {
+public:
+    // Calls draw(), or copies its last result where the pixels under area (logical) are as
+    // they were then. tag stands for whatever else the result depends on (a colour).
+    template <class Draw>
+    void paint(QPainter& painter, const QRect& area, uint64_t tag, Draw&& draw) {
+        const QImage* target = nullptr;
+        QRect patch;
+        if (reuse(painter, area, tag, target, patch)) {
+            return;
+        }
+        QImage before = target ? target->copy(patch) : QImage();
+        draw();
+        if (target) {
+            keep(*target, patch, tag, std::move(before));
+        }
+    }
+
+private:
+    bool reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
+               QRect& patch) const;
+    void keep(const QImage& target, const QRect& patch, uint64_t tag, QImage before);
+    QRect m_patch; // device pixels
+    QImage m_before;
+    QImage m_after;
+    uint64_t m_tag = 0;
+};
+
+// A shape drawn the same way every paint: the limit cell's outline, the compass face.
+struct ShapeKey {
+    Rect rect;
+    int32_t ellipseWidth = 0;
+    int32_t ellipseHeight = 0;
+    QRgb pen = 0;
+    int penWidth = 0;
+    QRgb brush = 0;
+    friend bool operator==(const ShapeKey&, const ShapeKey&) = default;
+};
+
+// What decides where a text's glyphs go. A new input to the layout joins the key here and in
+// the cache's entries.
 struct TextLayoutKey {
     std::u16string_view text;
     FontId font = FontId::Font12;
     Rect rect;
-    int qtFlags = 0; // Qt alignment and text flags
+    int qtFlags = 0;              // Qt alignment and text flags
+    qreal devicePixelRatio = 1.0; // glyphs are shaped for the device's pixels
 };
 
-// One text laid out as drawText(rect, flags, text) lays it out, with each line's origin.
+// One text laid out as drawText(rect, flags, text) lays it out across, with each line's
+// origin on its cell baseline.
 class LaidOutText {
 public:
     // False where this layout might differ from drawText's (right-to-left text or painter,
-    // length variants, mnemonics, wrapping); the caller then draws with drawText itself.
+    // length variants, mnemonics, wrapping); the caller then draws with drawTextByCell.
     static bool layoutMatchesDrawText(const QPainter& painter, std::u16string_view text,
                                       int qtFlags);
     LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
-                const QRect& rect, int qtFlags);
+                const QRect& rect, int qtFlags, const TextCell& cell);
     void draw(QPainter& painter) const;
 
 private:
     QTextLayout m_layout;
     std::vector<QPointF> m_origins; // one per line
+    // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
+    // it on every draw; kept here instead, with the fill's pixels in the colour last drawn
+    // (premultiplied: blended over the page they give the fill's own result). Empty for
+    // smaller text.
+    QPainterPath m_outline;
+    mutable QImage m_fill;
+    mutable QPoint m_fillAt;
+    mutable QRgb m_fillColour = 0;
+    // Glyph blending is costly and the page under most texts is the same every paint.
+    QRect m_inkBounds;
+    mutable KeptPixels m_kept;
+    void drawLines(QPainter& painter) const;
 };
 
 // A few dozen recent layouts, the least recently drawn dropped first. The paint draws about
@@ -55,20 +140,35 @@ class TextLayoutCache {
 public:
     static constexpr std::size_t kCapacity = 48;
 
-    // The layout for key, made on a miss with the painter's font (the one for key.font) and
-    // direction (left-to-right or automatic: the same for the texts this accepts).
-    const LaidOutText& find(const TextLayoutKey& key, const QPainter& painter);
+    // The layout for key, made on a miss with the painter's font (the one for key.font, whose
+    // cell is given) and direction (left-to-right or automatic: the same for the texts this
+    // accepts).
+    const LaidOutText& find(const TextLayoutKey& key, const QPainter& painter,
+                            const TextCell& cell);
     std::size_t size() const { return m_entries.size(); }
     // Layouts made since the cache was created (misses).
     std::size_t layoutsMade() const { return m_made; }
-    void clear() { m_entries.clear(); }
+    void clear() {
+        m_entries.clear();
+        m_shapes.clear();
+    }
+    // The kept pixels of a shape, a few of them, the least recently drawn dropped first.
+    KeptPixels& keptShape(const ShapeKey& key);
 
 private:
+    struct Shape {
+        ShapeKey key;
+        KeptPixels kept;
+        uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t kShapeCapacity = 8;
+    std::vector<Shape> m_shapes;
     struct Entry {
         std::u16string text;
         FontId font = FontId::Font12;
         Rect rect;
         int qtFlags = 0;
+        qreal devicePixelRatio = 1.0;
         std::unique_ptr<LaidOutText> laidOut;
         uint64_t lastUse = 0;
     };

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QTextStream>
 
 #include <cstdlib>
@@ -230,11 +231,60 @@ INSTANTIATE_TEST_SUITE_P(Dashboard, ScaledPages,
                          ::testing::Values(PageCase{0, 0}, PageCase{1, 0}, PageCase{3, 1},
                                            PageCase{4, 1}, PageCase{5, 0}, PageCase{6, 1}));
 
+// The bounding box of what the page draws over its background art in area, counting pixels
+// nearly covered (the overshoot of a round glyph is not its edge).
+QRect inkIn(const QImage& page, const QImage& art, const QRect& area) {
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (!near(page.pixelColor(x, y), art.pixelColor(x, y), 200)) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return ink;
+}
+
+// Twice the centre row, to compare centres without halves.
+int doubleCentre(int top, int bottom) {
+    return top + bottom;
+}
+
+// The art was drawn for texts placed by Windows cells: first lines inside the panel,
+// readouts and limits centred in their bars and cells, lines one Windows pitch apart.
+TEST(PageText, SitsInItsBarsAndCells) {
+    Live live = replay(0);
+    const QImage art = dashboardArt(live.state.theme.backgroundBitmap);
+    DashboardRenderer renderer;
+    const QImage& img = renderer.backBuffer();
+    for (int32_t display : {DisplayStatus, DisplayPosition}) {
+        live.settings.selectedDisplay = display;
+        renderer.render(live.nav, live.settings, live.state, false);
+        const QRect ink = inkIn(img, art, QRect(12, 86, 218, 24));
+        EXPECT_GT(ink.top(), 94) << "display " << display; // the panel's top border
+    }
+    // The bars' and unselected limit cells' rows, bottom edge excluded.
+    const QRect bars[] = {
+        {4, 3, 115, 16}, {121, 3, 115, 16}, {12, 231, 58, 30}, {172, 231, 58, 30}};
+    for (const QRect& bar : bars) {
+        const QRect ink = inkIn(img, art, bar.adjusted(0, -3, 0, 3));
+        ASSERT_TRUE(ink.isValid());
+        EXPECT_NEAR(doubleCentre(ink.top(), ink.bottom()), doubleCentre(bar.top(), bar.bottom()), 2)
+            << "bar at y " << bar.top() << ", ink " << ink.top() << ".." << ink.bottom();
+    }
+    live.settings.selectedDisplay = DisplaySpeed;
+    renderer.render(live.nav, live.settings, live.state, false);
+    // "TOP: ..." over "AVG: ...": the tops of their capitals are one pitch apart.
+    const QRect first = inkIn(img, art, QRect(11, 180, 50, 20));
+    const QRect second = inkIn(img, art, QRect(11, 200, 50, 26));
+    EXPECT_EQ(second.top() - first.top(), 22);
+}
+
 // Where the ink of one text lands for each placement flag.
 struct AlignCase {
     uint32_t flags;
     const char16_t* text;
-    // Expected ink edges relative to the rectangle, within a few pixels.
+    // Expected ink edges relative to the rectangle, within a pixel.
     int left;   // -1: not checked
     int right;  // -1: not checked
     int top;    // -1: not checked
@@ -266,7 +316,7 @@ TEST_P(TextPlacement, InkFollowsTheFlags) {
         }
     }
     ASSERT_GE(maxX, 0) << "no ink";
-    const int slack = 5;
+    const int slack = 1; // measured with Tahoma
     if (a.left >= 0) {
         EXPECT_NEAR(minX - r.left, a.left, slack);
     }
@@ -284,15 +334,45 @@ TEST_P(TextPlacement, InkFollowsTheFlags) {
 INSTANTIATE_TEST_SUITE_P(
     Dashboard, TextPlacement,
     ::testing::Values(
-        AlignCase{TextLeft | TextTop | TextSingleLine, u"88", 0, -1, 2, -1},
-        AlignCase{TextRight | TextBottom | TextSingleLine, u"88", -1, 0, -1, 3},
-        // Centred both ways: ink is about 11 px high in a 60 px box.
-        AlignCase{TextCenter | TextVCenter | TextSingleLine, u"88", 71, 71, 24, 24},
+        // Tahoma 18 px: a cell of 18 + 4 px; the digits' ink is 13 px high, from 5 px below the
+        // cell's top down to the baseline.
+        AlignCase{TextLeft | TextTop | TextSingleLine, u"88", 1, -1, 5, -1},
+        AlignCase{TextRight | TextBottom | TextSingleLine, u"88", -1, 2, -1, 5},
+        // Right-to-left text takes drawText line by line, on the same baseline.
+        AlignCase{TextRight | TextBottom | TextSingleLine, u"\u05d0\u05d1", -1, -1, -1, 5},
+        // Centred both ways: the 22 px cell in a 60 px box, 19 px from the top.
+        AlignCase{TextCenter | TextVCenter | TextSingleLine, u"88", 71, 72, 24, 24},
         // Two lines from the top: the second line ends one 22 px line below the first.
-        AlignCase{TextLeft | TextTop, u"88\n88", 0, -1, 2, 29},
+        AlignCase{TextLeft | TextTop, u"88\n88", 1, -1, 5, 21},
         // Never clipped: a text wider than its rectangle spills over both sides.
         AlignCase{TextCenter | TextVCenter | TextSingleLine, u"8888888888888888888888", -25, -25,
                   -1, -1}));
+
+// Grid lines are filled as rectangles: the pixels QPainter::drawLine gives them.
+TEST(QtCanvasShapes, StraightThinLinesAreTheLinesQtDraws) {
+    const Point lines[][2] = {{{10, 100}, {230, 100}}, {{230, 120}, {10, 120}},
+                              {{40, 100}, {40, 220}},  {{60, 220}, {60, 100}},
+                              {{70, 70}, {70, 70}},    {{-5, 3}, {250, 3}},
+                              {{239, -4}, {239, 300}}, {{0, 267}, {239, 267}}};
+    for (const auto& line : lines) {
+        QImage drawn(240, 268, QImage::Format_RGB32);
+        drawn.fill(Qt::white);
+        QImage expected = drawn;
+        {
+            QtCanvas canvas(drawn);
+            canvas.setPen({{157, 157, 157}, 1});
+            canvas.drawLine(line[0], line[1]);
+        }
+        {
+            QPainter painter(&expected);
+            painter.setPen(
+                QPen(QColor(157, 157, 157), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawLine(line[0].x, line[0].y, line[1].x, line[1].y);
+        }
+        EXPECT_TRUE(drawn == expected)
+            << line[0].x << "," << line[0].y << " to " << line[1].x << "," << line[1].y;
+    }
+}
 
 TEST(QtCanvasShapes, LongPolylineHasNoGapBetweenPieces) {
     QImage img(240, 40, QImage::Format_RGB32);

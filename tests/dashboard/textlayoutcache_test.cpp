@@ -1,9 +1,11 @@
-// Texts drawn from kept layouts must land on exactly the pixels drawText gives them.
+// Texts drawn from kept layouts must land on exactly the pixels drawText gives them when it
+// draws them line by line on the Windows cell's baselines (the canvas without a cache).
 
 #include "dashboard/qtcanvas.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 
 #include <string>
@@ -11,8 +13,10 @@
 namespace velocimo {
 namespace {
 
-QImage blank() {
-    QImage img(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
+QImage blank(qreal ratio = 1.0) {
+    QImage img(qRound(kDashboardWidth * ratio), qRound(kDashboardHeight * ratio),
+               QImage::Format_RGB32);
+    img.setDevicePixelRatio(ratio);
     img.fill(QColor(189, 206, 231));
     return img;
 }
@@ -63,7 +67,7 @@ void drawCase(QImage& img, const TextCase& t, TextLayoutCache* cache) {
 
 class KeptLayout : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(KeptLayout, DrawsTheSamePixelsAsDrawText) {
+TEST_P(KeptLayout, DrawsTheSamePixelsAsDrawTextLineByLine) {
     const TextCase& t = GetParam();
     QImage direct = blank();
     drawCase(direct, t, nullptr);
@@ -98,6 +102,92 @@ TEST(TextLayoutCache, KeyedByTextFontRectangleAndFlags) {
     EXPECT_EQ(cache.size(), 5u);
 }
 
+// A layout shaped for one scale is not drawn at another.
+// The big digits go through their kept outline and fill as well.
+TEST(TextLayoutCache, KeyedByDevicePixelRatio) {
+    for (const TextCase& t : {kTexts[2], kTexts[0]}) {
+        TextLayoutCache cache;
+        QImage one = blank();
+        drawCase(one, t, &cache);
+        for (qreal ratio : {2.0, 1.5}) {
+            QImage direct = blank(ratio);
+            drawCase(direct, t, nullptr);
+            QImage kept = blank(ratio);
+            drawCase(kept, t, &cache);
+            EXPECT_TRUE(kept == direct) << ratio;
+        }
+        EXPECT_EQ(cache.layoutsMade(), 3u);
+    }
+}
+
+// Kept pixels (the big digits' fill, a text's last result) follow the text colour (night
+// mode) and the page under the text.
+TEST(TextLayoutCache, KeptPixelsFollowTheColourAndTheBackground) {
+    for (const TextCase& t : {kTexts[0], kTexts[4]}) {
+        TextLayoutCache cache;
+        for (const Colour colour : {Colour{0, 0, 0}, Colour{255, 255, 255}, Colour{0, 0, 0}}) {
+            for (const QColor page : {QColor(247, 247, 247), QColor(8, 8, 8), QColor(8, 8, 8)}) {
+                QImage direct = blank();
+                direct.fill(page);
+                QImage kept = direct;
+                kept.setPixelColor(t.rect.left + 20, t.rect.top + 10, Qt::red); // under the ink
+                direct.setPixelColor(t.rect.left + 20, t.rect.top + 10, Qt::red);
+                for (QImage* img : {&direct, &kept}) {
+                    QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+                    canvas.setTextColour(colour);
+                    canvas.setFont(t.font);
+                    canvas.drawText(t.text, t.rect, t.flags);
+                }
+                EXPECT_TRUE(kept == direct) << int(colour.red) << " on " << page.red();
+            }
+        }
+        EXPECT_EQ(cache.layoutsMade(), 1u);
+    }
+}
+
+// GDI rounds the ascent and descent each on its own: Tahoma's cells at the sizes it is drawn.
+TEST(TextCell, WindowsCellOfTahoma) {
+    if (!QFile::exists("/usr/share/wine/fonts/tahoma.ttf")) {
+        GTEST_SKIP() << "no Tahoma";
+    }
+    struct CellCase {
+        int pixelSize;
+        bool bold;
+        TextCell cell;
+    };
+    const CellCase cases[] = {{11, false, {11, 2, 13}},
+                              {13, false, {13, 3, 16}},
+                              {18, false, {18, 4, 22}},
+                              {30, false, {30, 6, 36}},
+                              {80, true, {80, 17, 97}}};
+    for (const CellCase& c : cases) {
+        QFont font = dashboardFont(FontId::Font12);
+        font.setPixelSize(c.pixelSize);
+        font.setBold(c.bold);
+        const TextCell cell = windowsTextCell(font);
+        EXPECT_EQ(cell.ascent, c.cell.ascent) << c.pixelSize;
+        EXPECT_EQ(cell.descent, c.cell.descent) << c.pixelSize;
+        EXPECT_EQ(cell.pitch, c.cell.pitch) << c.pixelSize;
+    }
+    EXPECT_EQ(dashboardTextCell(FontId::Font80), (TextCell{80, 17, 97}));
+}
+
+// A kept round rectangle is the one drawn, over whatever lies under it.
+TEST(TextLayoutCache, KeptShapeIsTheOneDrawn) {
+    TextLayoutCache cache;
+    for (const QColor page : {QColor(Qt::white), QColor(Qt::white), QColor(8, 8, 8)}) {
+        QImage direct = blank();
+        direct.fill(page);
+        QImage kept = direct;
+        for (QImage* img : {&direct, &kept}) {
+            QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+            canvas.setBrush({{255, 0, 0}});
+            canvas.drawRoundRect({91, 231, 150, 261}, 10, 10);
+        }
+        EXPECT_TRUE(kept == direct) << page.red();
+    }
+}
+
 TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
     QImage img = blank();
     TextLayoutCache cache;
@@ -116,10 +206,10 @@ TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
 }
 
 // Every page by day and by night, painted with kept layouts (a second time, from the cache)
-// and without: the pictures are the same.
+// and line by line with drawText: the pictures are the same.
 class PageWithKeptLayouts : public ::testing::TestWithParam<int32_t> {};
 
-TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaints) {
+TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
     for (int32_t night = 0; night <= 1; ++night) {
         NavState nav;
         resetNavState(nav);
