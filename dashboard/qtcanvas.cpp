@@ -415,27 +415,27 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
     const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
                    rect.bottom - rect.top - 1.0);
     const auto draw = [&] {
-        m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+        if (m_scale == 1.0) {
+            m_painter.drawRoundedRect(r, ellipseWidth / 2.0, ellipseHeight / 2.0);
+            return;
+        }
+        const DrawnShape& shape = roundRectAt(r, ellipseWidth / 2.0, ellipseHeight / 2.0, m_pen,
+                                              m_painter.brush(), m_scale);
+        m_painter.drawImage(QPointF(shape.at.x() / m_scale, shape.at.y() / m_scale), shape.image);
     };
-    if (m_scale == 1.0 && !m_texts) {
+    if (!m_texts) {
         draw();
         return;
     }
-    if (m_scale == 1.0) {
-        // The same every paint where drawn at all, and smoothing it costs more than the page.
-        const int margin = m_pen.width() + 2;
-        const QRect area =
-            QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
-                .adjusted(-margin, -margin, margin, margin);
-        const ShapeKey key{rect,          ellipseWidth,
-                           ellipseHeight, m_pen.color().rgba(),
-                           m_pen.width(), m_painter.brush().color().rgba()};
-        m_texts->keptShape(key).paint(m_painter, area, 0, draw);
-        return;
-    }
-    const DrawnShape& shape =
-        roundRectAt(r, ellipseWidth / 2.0, ellipseHeight / 2.0, m_pen, m_painter.brush(), m_scale);
-    m_painter.drawImage(QPointF(shape.at.x() / m_scale, shape.at.y() / m_scale), shape.image);
+    // The same every paint where drawn at all, and smoothing or scaling it costs more than
+    // the page.
+    const int margin = m_pen.width() + 2;
+    const QRect area = QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
+                           .adjusted(-margin, -margin, margin, margin);
+    const ShapeKey key{rect,          ellipseWidth,
+                       ellipseHeight, m_pen.color().rgba(),
+                       m_pen.width(), m_painter.brush().color().rgba()};
+    m_texts->keptShape(key).paint(m_painter, area, 0, draw);
 }
 
 DashboardRenderer::DashboardRenderer()

@@ -42,6 +42,61 @@ int floorHalf(int n) {
     return n >= 0 ? n / 2 : -((1 - n) / 2);
 }
 
+// The image under a painter whose drawing lands on device pixels that can be read and
+// written in place: 32 bits a pixel, reached through a positive scale (a device pixel ratio)
+// and a whole-pixel move, unclipped and opaque. Null for any other painter.
+const QImage* directImage(const QPainter& painter) {
+    const QTransform& device = painter.deviceTransform();
+    if (painter.device()->devType() != QInternal::Image || device.type() > QTransform::TxScale ||
+        device.m11() <= 0 || device.m22() <= 0 || device.dx() != std::floor(device.dx()) ||
+        device.dy() != std::floor(device.dy()) || painter.hasClipping() ||
+        painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
+        return nullptr;
+    }
+    const auto* image = static_cast<const QImage*>(painter.device());
+    return image->depth() == 32 ? image : nullptr;
+}
+
+QPoint deviceShift(const QPainter& painter) {
+    const QTransform& device = painter.deviceTransform();
+    return {static_cast<int>(device.dx()), static_cast<int>(device.dy())};
+}
+
+// A row of the painter's own buffer: the raster engine draws straight into it, so writing
+// here is drawing, only without the scaled blits drawImage would make at most ratios.
+QRgb* pixelRow(const QImage& image, int y) {
+    return reinterpret_cast<QRgb*>(const_cast<uchar*>(image.constScanLine(y)));
+}
+
+// x * a / 255 per channel, rounded as Qt's blending rounds it.
+QRgb byteMul(QRgb x, uint a) {
+    uint t = (x & 0xff00ffu) * a;
+    t = ((t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+    x = ((x >> 8) & 0xff00ffu) * a;
+    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+    return x | t;
+}
+
+// A premultiplied image over the target's pixels at `at`: what QPainter::drawImage gives
+// unscaled.
+void blendOver(const QImage& target, const QImage& source, QPoint at) {
+    const QRect area = QRect(at, source.size()) & target.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QRgb* d = pixelRow(target, y) + area.left();
+        const auto* s = reinterpret_cast<const QRgb*>(source.constScanLine(y - at.y())) +
+                        (area.left() - at.x());
+        for (int x = 0; x < area.width(); ++x) {
+            const uint alpha = qAlpha(s[x]);
+            if (alpha == 255) {
+                d[x] = s[x];
+            } else if (alpha != 0) {
+                d[x] = s[x] + byteMul(d[x], 255 - alpha);
+            }
+        }
+    }
+}
+
 } // namespace
 
 TextCell windowsTextCell(const QFont& font) {
@@ -211,29 +266,31 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
 }
 
 void LaidOutText::draw(QPainter& painter) const {
-    const QTransform& device = painter.deviceTransform();
-    // Whole-pixel moves keep the fill's pixels; anything else fills the outline again.
-    const bool wholePixels = device.type() <= QTransform::TxTranslate &&
-                             device.dx() == std::floor(device.dx()) &&
-                             device.dy() == std::floor(device.dy()) && !painter.hasClipping() &&
-                             painter.opacity() == 1.0 &&
-                             painter.compositionMode() == QPainter::CompositionMode_SourceOver;
     if (!m_outline.isEmpty()) {
         const QColor colour = painter.pen().color();
-        if (wholePixels && colour.alpha() == 255) {
-            if (m_fill.isNull() || m_fillColour != colour.rgba()) {
+        const QImage* target = directImage(painter);
+        if (target && colour.alpha() == 255 &&
+            (target->format() == QImage::Format_RGB32 ||
+             target->format() == QImage::Format_ARGB32_Premultiplied)) {
+            const QTransform& device = painter.deviceTransform();
+            if (m_fill.isNull() || m_fillColour != colour.rgba() || m_fillScaleX != device.m11() ||
+                m_fillScaleY != device.m22()) {
+                // Filled through the same scale as the painter would, moved by whole pixels.
+                const QTransform scale = QTransform::fromScale(device.m11(), device.m22());
                 const QRect bounds =
-                    m_outline.boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+                    scale.mapRect(m_outline.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
                 m_fill = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
                 m_fill.fill(Qt::transparent);
                 QPainter fill(&m_fill);
                 fill.setRenderHint(QPainter::Antialiasing, true);
-                fill.translate(-bounds.topLeft());
+                fill.setTransform(scale * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
                 fill.fillPath(m_outline, colour);
                 m_fillAt = bounds.topLeft();
                 m_fillColour = colour.rgba();
+                m_fillScaleX = device.m11();
+                m_fillScaleY = device.m22();
             }
-            painter.drawImage(m_fillAt, m_fill);
+            blendOver(*target, m_fill, m_fillAt + deviceShift(painter));
             return;
         }
         // As Qt fills big text: smoothed, in the pen's colour.
@@ -254,44 +311,42 @@ void LaidOutText::drawLines(QPainter& painter) const {
 
 bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
                        QRect& patch) const {
+    target = area.isEmpty() ? nullptr : directImage(painter);
+    if (!target) {
+        return false;
+    }
     const QTransform& device = painter.deviceTransform();
-    target = nullptr;
-    if (area.isEmpty() || painter.device()->devType() != QInternal::Image ||
-        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
-        device.dy() != std::floor(device.dy()) || painter.hasClipping() ||
-        painter.opacity() != 1.0 ||
-        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
+    patch = device.mapRect(QRectF(area)).toAlignedRect() & target->rect();
+    if (patch.isEmpty()) {
+        target = nullptr;
         return false;
     }
-    const auto* image = static_cast<const QImage*>(painter.device());
-    const QPoint shift(static_cast<int>(device.dx()), static_cast<int>(device.dy()));
-    patch = area.translated(shift) & image->rect();
-    if (image->depth() != 32 || patch.isEmpty()) {
-        return false;
-    }
-    target = image;
-    if (patch != m_patch || tag != m_tag || m_before.format() != image->format()) {
+    if (patch != m_patch || tag != m_tag || device.m11() != m_scaleX || device.m22() != m_scaleY ||
+        m_before.format() != target->format()) {
         return false;
     }
     const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
     for (int y = 0; y < patch.height(); ++y) {
-        if (std::memcmp(image->constScanLine(patch.y() + y) + patch.x() * 4,
+        if (std::memcmp(target->constScanLine(patch.y() + y) + patch.x() * 4,
                         m_before.constScanLine(y), rowBytes) != 0) {
             return false;
         }
     }
-    const QPainter::CompositionMode mode = painter.compositionMode();
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(patch.topLeft() - shift, m_after);
-    painter.setCompositionMode(mode);
+    for (int y = 0; y < patch.height(); ++y) {
+        std::memcpy(pixelRow(*target, patch.y() + y) + patch.x(), m_after.constScanLine(y),
+                    rowBytes);
+    }
     return true;
 }
 
-void KeptPixels::keep(const QImage& target, const QRect& patch, uint64_t tag, QImage before) {
+void KeptPixels::keep(const QPainter& painter, const QImage& target, const QRect& patch,
+                      uint64_t tag, QImage before) {
     m_before = std::move(before);
     m_after = target.copy(patch);
     m_patch = patch;
     m_tag = tag;
+    m_scaleX = painter.deviceTransform().m11();
+    m_scaleY = painter.deviceTransform().m22();
 }
 
 KeptPixels& TextLayoutCache::keptShape(const ShapeKey& key) {

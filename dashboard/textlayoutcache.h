@@ -55,7 +55,8 @@ void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& re
 
 // What a drawing left on a patch of the page, with the pixels it was drawn over: drawn again
 // over the same pixels it gives the same result, so that is copied instead. Only for a
-// painter on a 32-bit image, moved by whole pixels, unclipped and opaque.
+// painter on a 32-bit image, scaled (a device pixel ratio) and moved by whole device pixels,
+// unclipped and opaque.
 class KeptPixels {
 public:
     // Calls draw(), or copies its last result where the pixels under area (logical) are as
@@ -70,15 +71,18 @@ public:
         QImage before = target ? target->copy(patch) : QImage();
         draw();
         if (target) {
-            keep(*target, patch, tag, std::move(before));
+            keep(painter, *target, patch, tag, std::move(before));
         }
     }
 
 private:
     bool reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
                QRect& patch) const;
-    void keep(const QImage& target, const QRect& patch, uint64_t tag, QImage before);
+    void keep(const QPainter& painter, const QImage& target, const QRect& patch, uint64_t tag,
+              QImage before);
     QRect m_patch; // device pixels
+    qreal m_scaleX = 0;
+    qreal m_scaleY = 0;
     QImage m_before;
     QImage m_after;
     uint64_t m_tag = 0;
@@ -121,13 +125,15 @@ private:
     QTextLayout m_layout;
     std::vector<QPointF> m_origins; // one per line
     // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
-    // it on every draw; kept here instead, with the fill's pixels in the colour last drawn
-    // (premultiplied: blended over the page they give the fill's own result). Empty for
-    // smaller text.
+    // it on every draw; kept here instead, with the fill's device pixels in the colour and
+    // at the scale last drawn (premultiplied: blended over the page they give the fill's own
+    // result). Empty for smaller text.
     QPainterPath m_outline;
     mutable QImage m_fill;
-    mutable QPoint m_fillAt;
+    mutable QPoint m_fillAt; // device pixels, before the painter's move
     mutable QRgb m_fillColour = 0;
+    mutable qreal m_fillScaleX = 0;
+    mutable qreal m_fillScaleY = 0;
     // Glyph blending is costly and the page under most texts is the same every paint.
     QRect m_inkBounds;
     mutable KeptPixels m_kept;

@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 namespace velocimo {
 namespace {
@@ -205,45 +206,62 @@ TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
     EXPECT_EQ(cache.layoutsMade(), made);
 }
 
-// Every page by day and by night, painted with kept layouts (a second time, from the cache)
-// and line by line with drawText: the pictures are the same.
-class PageWithKeptLayouts : public ::testing::TestWithParam<int32_t> {};
+// Every page at several scales (1.694: 800 x 480 full screen), painted by the renderer with
+// kept layouts and pixels and line by line with drawText: the pictures are the same, painted
+// over the page left by the last paint, unchanged or after a new readout or the night scheme.
+struct PageCase {
+    int32_t display;
+    double scale;
+};
+
+class PageWithKeptLayouts : public ::testing::TestWithParam<PageCase> {};
 
 TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
-    for (int32_t night = 0; night <= 1; ++night) {
-        NavState nav;
-        resetNavState(nav);
-        nav.gpsConnected = true;
-        nav.fixValid = true;
+    const PageCase page = GetParam();
+    NavState nav;
+    resetNavState(nav);
+    nav.gpsConnected = true;
+    nav.fixValid = true;
+    nav.speedUnitText.assignUtf8("km/h");
+    nav.topSpeedText.assignUtf8("88.1");
+    nav.averageSpeedText.assignUtf8("41.7");
+    nav.tripDistanceText.assignUtf8("12.3 km");
+    nav.totalDistanceText.assignUtf8("4567.8 km");
+    nav.course = 233.0;
+    nav.courseText.assignUtf8("233\u00b0");
+    nav.compassPointText.assignUtf8("SW");
+    nav.elevation = 312.0;
+    nav.latitude.dmsText.assignUtf8("N 51\u00b032'10.2\"");
+    nav.longitude.dmsText.assignUtf8("W 0\u00b007'39.9\"");
+    Settings settings;
+    settings.speedLimits[0] = 50;
+    settings.speedLimits[1] = 80;
+    settings.speedLimits[2] = 100;
+    settings.maxSpeed = 120;
+    settings.maxElevation = 500;
+    settings.selectedDisplay = page.display;
+    DashboardRenderer renderer;
+    renderer.setScale(page.scale);
+    struct Step {
+        const char* speed;
+        const char* elevation;
+        int32_t night;
+    };
+    const Step steps[] = {{"57.4", "312m", 0}, {"57.4", "312m", 0}, {"61.2", "318m", 0},
+                          {"61.2", "318m", 1}, {"61.2", "318m", 1}, {"57.4", "312m", 0}};
+    for (const Step& step : steps) {
         nav.speed = 57.4;
-        nav.speedText.assignUtf8("57.4");
-        nav.speedUnitText.assignUtf8("km/h");
-        nav.topSpeedText.assignUtf8("88.1");
-        nav.averageSpeedText.assignUtf8("41.7");
-        nav.tripDistanceText.assignUtf8("12.3 km");
-        nav.totalDistanceText.assignUtf8("4567.8 km");
-        nav.course = 233.0;
-        nav.courseText.assignUtf8("233\u00b0");
-        nav.compassPointText.assignUtf8("SW");
-        nav.elevation = 312.0;
-        nav.elevationText.assignUtf8("312m");
-        nav.latitude.dmsText.assignUtf8("N 51\u00b032'10.2\"");
-        nav.longitude.dmsText.assignUtf8("W 0\u00b007'39.9\"");
-        Settings settings;
-        settings.speedLimits[0] = 50;
-        settings.speedLimits[1] = 80;
-        settings.speedLimits[2] = 100;
-        settings.maxSpeed = 120;
-        settings.maxElevation = 500;
-        settings.selectedDisplay = GetParam();
-        settings.nightMode = night;
+        nav.speedText.assignUtf8(step.speed);
+        nav.elevationText.assignUtf8(step.elevation);
+        settings.nightMode = step.night;
         DashboardState state;
         applyNightMode(state, settings);
         for (std::size_t i = 0; i < kHistorySize; ++i) {
             nav.speed = 40.0 + static_cast<double>(i % 37);
             sampleHistories(state, nav, settings);
         }
-        QImage direct(kDashboardWidth, kDashboardHeight, QImage::Format_RGB32);
+        QImage direct(renderer.backBuffer().size(), QImage::Format_RGB32);
+        direct.setDevicePixelRatio(page.scale);
         direct.fill(Qt::white); // as the renderer's back buffer starts
         {
             QtCanvas canvas(direct);
@@ -251,20 +269,24 @@ TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
             DashboardState s = state;
             paintDashboard(canvas, n, settings, s, false);
         }
-        DashboardRenderer renderer;
-        for (int pass = 0; pass < 2; ++pass) {
-            NavState n = nav;
-            DashboardState s = state;
-            renderer.render(n, settings, s, false);
-            EXPECT_TRUE(renderer.backBuffer() == direct)
-                << "display " << GetParam() << " night " << night << " pass " << pass;
-        }
+        renderer.render(nav, settings, state, false); // the last paint: state may move on
+        EXPECT_TRUE(renderer.backBuffer() == direct)
+            << "display " << page.display << " scale " << page.scale << " speed " << step.speed
+            << " night " << step.night << " step " << (&step - steps);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Dashboard, PageWithKeptLayouts,
-                         ::testing::Values(DisplaySpeed, DisplaySpeedGraph, DisplayCompass,
-                                           DisplayElevationGraph, DisplayStatus, DisplayPosition));
+INSTANTIATE_TEST_SUITE_P(Dashboard, PageWithKeptLayouts, ::testing::ValuesIn([] {
+                             std::vector<PageCase> cases;
+                             for (const double scale : {1.0, 2.0, 1.694}) {
+                                 for (const int32_t display :
+                                      {DisplaySpeed, DisplaySpeedGraph, DisplayCompass,
+                                       DisplayElevationGraph, DisplayStatus, DisplayPosition}) {
+                                     cases.push_back({display, scale});
+                                 }
+                             }
+                             return cases;
+                         }()));
 
 } // namespace
 } // namespace velocimo
