@@ -87,6 +87,20 @@ QPointF toQPoint(Point p) {
     return QPointF(p.x, p.y);
 }
 
+QRectF pointBounds(const Point* points, std::size_t count) {
+    if (count == 0) {
+        return {};
+    }
+    int32_t left = points[0].x, right = left, top = points[0].y, bottom = top;
+    for (std::size_t i = 1; i < count; ++i) {
+        left = std::min(left, points[i].x);
+        right = std::max(right, points[i].x);
+        top = std::min(top, points[i].y);
+        bottom = std::max(bottom, points[i].y);
+    }
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
 // A round-capped line as one filled outline: the shape the stroker makes of it, for a fraction
 // of its cost once the pen is wider than a device pixel.
 void fillCapsule(QPainter& painter, QPointF from, QPointF to, qreal width) {
@@ -280,13 +294,27 @@ QIcon programIcon() {
 }
 
 QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts)
-    : m_painter(&target), m_texts(texts), m_scale(target.devicePixelRatio()) {
+    : m_target(&target), m_targetKey(target.cacheKey()), m_painter(&target), m_texts(texts),
+      m_scale(target.devicePixelRatio()) {
     m_painter.setRenderHint(QPainter::TextAntialiasing);
     setPen(kDefaultPen);
     setBrush(kDefaultBrush);
 }
 
-QtCanvas::~QtCanvas() = default;
+QtCanvas::~QtCanvas() {
+    m_painter.end();
+    if (m_texts) {
+        m_texts->page().finished(*m_target);
+    }
+}
+
+void QtCanvas::drawn(const QRectF& area, qreal pen) {
+    if (m_texts) {
+        // Room for the pen and smoothing.
+        const qreal margin = pen + 2;
+        m_texts->page().drawn(m_painter, area.adjusted(-margin, -margin, margin, margin));
+    }
+}
 
 void QtCanvas::setFont(FontId font) {
     m_font = font;
@@ -308,7 +336,12 @@ void QtCanvas::setTextColour(Colour colour) {
 
 void QtCanvas::drawPicture(int32_t resource) {
     const QImage picture = dashboardArt(resource, m_scale);
-    if (!picture.isNull()) {
+    if (picture.isNull()) {
+        return;
+    }
+    if (m_texts) {
+        m_texts->page().drawBackground(m_painter, picture, m_targetKey);
+    } else {
         m_painter.drawImage(0, 0, picture);
     }
 }
@@ -317,6 +350,7 @@ void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
     const QImage icon = dashboardArt(resource, m_scale);
     if (!icon.isNull()) {
         m_painter.drawImage(QRect(x, y, kIconSize, kIconSize), icon);
+        drawn(QRectF(x, y, kIconSize, kIconSize));
     }
 }
 
@@ -326,8 +360,14 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
     m_painter.setPen(m_textColour);
     if (m_texts && LaidOutText::layoutMatchesDrawText(m_painter, text, qtFlags)) {
         const qreal ratio = m_painter.device()->devicePixelRatio();
-        m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell).draw(m_painter);
+        const LaidOutText& laidOut =
+            m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell);
+        laidOut.draw(m_painter, &m_texts->page());
+        drawn(QRectF(laidOut.inkBounds()));
     } else {
+        if (m_texts) {
+            m_texts->page().lost();
+        }
         drawTextByCell(m_painter, text,
                        QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
                        qtFlags, cell);
@@ -339,6 +379,7 @@ void QtCanvas::drawLine(Point from, Point to) {
     // Grid lines stay crisp; slanted ones (compass ticks) are smoothed.
     const bool straight = from.x == to.x || from.y == to.y;
     m_painter.setRenderHint(QPainter::Antialiasing, !straight);
+    drawn(QRectF(toQPoint(from), toQPoint(to)).normalized(), m_pen.widthF());
     if (straight && m_pen.width() == 1 && m_scale != 1.0) {
         // The pixels the line covers at scale 1, filled at the scale: as sharp, and far
         // cheaper than stroking a line wider than one device pixel.
@@ -373,6 +414,7 @@ void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
     constexpr std::size_t kChunk = 512;
     QPointF buffer[kChunk];
     m_painter.setRenderHint(QPainter::Antialiasing, true);
+    drawn(pointBounds(points, count), m_pen.widthF());
     for (std::size_t start = 0; start + 1 < count; start += kChunk - 1) {
         const std::size_t n = std::min(kChunk, count - start);
         for (std::size_t i = 0; i < n; ++i) {
@@ -389,6 +431,7 @@ void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
         polygon << toQPoint(points[i]);
     }
     m_painter.setRenderHint(QPainter::Antialiasing, true);
+    drawn(polygon.boundingRect(), m_pen.widthF());
     if (m_scale == 1.0) {
         m_painter.drawPolygon(polygon);
         return;
@@ -435,7 +478,8 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
     const ShapeKey key{rect,          ellipseWidth,
                        ellipseHeight, m_pen.color().rgba(),
                        m_pen.width(), m_painter.brush().color().rgba()};
-    m_texts->keptShape(key).paint(m_painter, area, 0, draw);
+    m_texts->keptShape(key).paint(m_painter, area, 0, &m_texts->page(), draw);
+    drawn(r, m_pen.widthF());
 }
 
 DashboardRenderer::DashboardRenderer()

@@ -54,6 +54,10 @@ public:
 
 private:
     void useShapePen();
+    // Tells the kept page where the paint drew: area (logical) widened by the pen.
+    void drawn(const QRectF& area, qreal pen = 0);
+    QImage* m_target;
+    qint64 m_targetKey; // before the painter began on it
     QPainter m_painter;
     QPen m_pen;
     QColor m_textColour;

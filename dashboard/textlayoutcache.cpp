@@ -63,11 +63,16 @@ QPoint deviceShift(const QPainter& painter) {
     return {static_cast<int>(device.dx()), static_cast<int>(device.dy())};
 }
 
-// A row of the painter's own buffer: the raster engine draws straight into it, so writing
-// here is drawing, only without the scaled blits drawImage would make at most ratios.
-QRgb* pixelRow(const QImage& image, int y) {
-    return reinterpret_cast<QRgb*>(const_cast<uchar*>(image.constScanLine(y)));
-}
+// An image's 32-bit pixels, addressed without a call per row.
+struct Pixels {
+    explicit Pixels(const QImage& image) : bits(image.constBits()), stride(image.bytesPerLine()) {}
+    const uchar* at(int x, int y) const { return bits + y * stride + x * 4; }
+    // Only for the painter's own image: the raster engine draws straight into these bytes,
+    // so writing here is drawing, without the scaled blits drawImage makes at most ratios.
+    uchar* writable(int x, int y) const { return const_cast<uchar*>(at(x, y)); }
+    const uchar* bits;
+    qsizetype stride;
+};
 
 // x * a / 255 per channel, rounded as Qt's blending rounds it.
 QRgb byteMul(QRgb x, uint a) {
@@ -76,25 +81,6 @@ QRgb byteMul(QRgb x, uint a) {
     x = ((x >> 8) & 0xff00ffu) * a;
     x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
     return x | t;
-}
-
-// A premultiplied image over the target's pixels at `at`: what QPainter::drawImage gives
-// unscaled.
-void blendOver(const QImage& target, const QImage& source, QPoint at) {
-    const QRect area = QRect(at, source.size()) & target.rect();
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        QRgb* d = pixelRow(target, y) + area.left();
-        const auto* s = reinterpret_cast<const QRgb*>(source.constScanLine(y - at.y())) +
-                        (area.left() - at.x());
-        for (int x = 0; x < area.width(); ++x) {
-            const uint alpha = qAlpha(s[x]);
-            if (alpha == 255) {
-                d[x] = s[x];
-            } else if (alpha != 0) {
-                d[x] = s[x] + byteMul(d[x], 255 - alpha);
-            }
-        }
-    }
 }
 
 } // namespace
@@ -249,6 +235,7 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
         m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
     }
     if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
+        m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
         m_outline.setFillRule(Qt::WindingFill);
         for (int i = 0; i < m_layout.lineCount(); ++i) {
             const QPointF origin = m_origins[static_cast<std::size_t>(i)];
@@ -265,7 +252,7 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
     }
 }
 
-void LaidOutText::draw(QPainter& painter) const {
+void LaidOutText::draw(QPainter& painter, const KeptPage* page) const {
     if (!m_outline.isEmpty()) {
         const QColor colour = painter.pen().color();
         const QImage* target = directImage(painter);
@@ -289,8 +276,46 @@ void LaidOutText::draw(QPainter& painter) const {
                 m_fillColour = colour.rgba();
                 m_fillScaleX = device.m11();
                 m_fillScaleY = device.m22();
+                m_fillRuns.clear();
+                for (int y = 0; y < m_fill.height(); ++y) {
+                    const auto* row = reinterpret_cast<const QRgb*>(m_fill.constScanLine(y));
+                    for (int x = 0; x < m_fill.width();) {
+                        const auto kind = [&](int i) {
+                            return qAlpha(row[i]) == 0 ? 0 : qAlpha(row[i]) == 255 ? 1 : 2;
+                        };
+                        const int alpha = qAlpha(row[x]);
+                        int end = x + 1;
+                        while (end < m_fill.width() && kind(end) == kind(x)) {
+                            ++end;
+                        }
+                        if (alpha != 0) {
+                            m_fillRuns.push_back({x, y, end - x, alpha == 255});
+                        }
+                        x = end;
+                    }
+                }
             }
-            blendOver(*target, m_fill, m_fillAt + deviceShift(painter));
+            // What QPainter::drawImage gives unscaled: a premultiplied pixel over the page.
+            const QPoint at = m_fillAt + deviceShift(painter);
+            const Pixels pixels(*target);
+            const Pixels fill(m_fill);
+            for (const FillRun& run : m_fillRuns) {
+                const int y = at.y() + run.y;
+                const int left = std::max(at.x() + run.x, 0);
+                const int right = std::min(at.x() + run.x + run.length, target->width());
+                if (y < 0 || y >= target->height() || left >= right) {
+                    continue;
+                }
+                auto* d = reinterpret_cast<QRgb*>(pixels.writable(left, y));
+                const auto* s = reinterpret_cast<const QRgb*>(fill.at(left - at.x(), run.y));
+                if (run.opaque) {
+                    std::memcpy(d, s, static_cast<std::size_t>(right - left) * 4);
+                    continue;
+                }
+                for (int x = 0; x < right - left; ++x) {
+                    d[x] = s[x] + byteMul(d[x], 255 - qAlpha(s[x]));
+                }
+            }
             return;
         }
         // As Qt fills big text: smoothed, in the pen's colour.
@@ -300,7 +325,8 @@ void LaidOutText::draw(QPainter& painter) const {
         painter.setRenderHint(QPainter::Antialiasing, smooth);
         return;
     }
-    m_kept.paint(painter, m_inkBounds, painter.pen().color().rgba(), [&] { drawLines(painter); });
+    m_kept.paint(painter, m_inkBounds, painter.pen().color().rgba(), page,
+                 [&] { drawLines(painter); });
 }
 
 void LaidOutText::drawLines(QPainter& painter) const {
@@ -309,8 +335,8 @@ void LaidOutText::drawLines(QPainter& painter) const {
     }
 }
 
-bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
-                       QRect& patch) const {
+bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
+                       const QImage*& target, QRect& patch, const QImage*& picture) const {
     target = area.isEmpty() ? nullptr : directImage(painter);
     if (!target) {
         return false;
@@ -321,32 +347,103 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const
         target = nullptr;
         return false;
     }
-    if (patch != m_patch || tag != m_tag || device.m11() != m_scaleX || device.m22() != m_scaleY ||
-        m_before.format() != target->format()) {
+    picture = page ? page->pictureUnder(patch) : nullptr;
+    if (patch != m_patch || tag != m_tag || device.m11() != m_scaleX || device.m22() != m_scaleY) {
         return false;
     }
-    const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
-    for (int y = 0; y < patch.height(); ++y) {
-        if (std::memcmp(target->constScanLine(patch.y() + y) + patch.x() * 4,
-                        m_before.constScanLine(y), rowBytes) != 0) {
+    if (!picture || picture->cacheKey() != m_beforePicture.cacheKey()) {
+        // Compared pixel for pixel with what lay under last time.
+        const bool fromPicture = !m_beforePicture.isNull();
+        const QImage& under = fromPicture ? m_beforePicture : m_before;
+        const QPoint at = fromPicture ? patch.topLeft() : QPoint(0, 0);
+        if (under.format() != target->format() || !under.rect().contains(QRect(at, patch.size()))) {
             return false;
         }
+        const Pixels pixels(*target);
+        const Pixels was(under);
+        const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+        for (int y = 0; y < patch.height(); ++y) {
+            if (std::memcmp(pixels.at(patch.x(), patch.y() + y), was.at(at.x(), at.y() + y),
+                            rowBytes) != 0) {
+                return false;
+            }
+        }
     }
+    const Pixels pixels(*target);
+    const Pixels after(m_after);
+    const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
     for (int y = 0; y < patch.height(); ++y) {
-        std::memcpy(pixelRow(*target, patch.y() + y) + patch.x(), m_after.constScanLine(y),
-                    rowBytes);
+        std::memcpy(pixels.writable(patch.x(), patch.y() + y), after.at(0, y), rowBytes);
     }
     return true;
 }
 
 void KeptPixels::keep(const QPainter& painter, const QImage& target, const QRect& patch,
-                      uint64_t tag, QImage before) {
+                      uint64_t tag, const QImage* picture, QImage before) {
     m_before = std::move(before);
+    m_beforePicture = picture ? *picture : QImage();
     m_after = target.copy(patch);
     m_patch = patch;
     m_tag = tag;
     m_scaleX = painter.deviceTransform().m11();
     m_scaleY = painter.deviceTransform().m22();
+}
+
+void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 imageKey) {
+    const QImage* target = directImage(painter);
+    const bool whole = target && painter.deviceTransform().dx() == 0 &&
+                       painter.deviceTransform().dy() == 0 && !picture.hasAlphaChannel() &&
+                       picture.size() == target->size() && picture.format() == target->format();
+    if (whole && m_pageKey != 0 && imageKey == m_pageKey &&
+        picture.cacheKey() == m_picture.cacheKey()) {
+        const QRect all = target->rect();
+        const Pixels pixels(*target);
+        const Pixels from(picture);
+        for (const QRect& r : m_dirty) {
+            const QRect patch = r & all;
+            const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+            for (int y = patch.top(); y <= patch.bottom(); ++y) {
+                std::memcpy(pixels.writable(patch.left(), y), from.at(patch.left(), y), rowBytes);
+            }
+        }
+        m_tracking = true;
+    } else {
+        painter.drawImage(0, 0, picture);
+        // Only where drawImage put the picture as it is can it be copied back instead.
+        m_tracking = whole && *target == picture;
+        m_picture = m_tracking ? picture : QImage();
+    }
+    m_dirty.clear();
+    m_pageKey = 0;
+}
+
+void KeptPage::drawn(const QPainter& painter, const QRectF& area) {
+    if (!m_tracking) {
+        m_pageKey = 0;
+        return;
+    }
+    if (!area.isEmpty()) {
+        m_dirty.push_back(painter.deviceTransform().mapRect(area).toAlignedRect());
+    }
+}
+
+const QImage* KeptPage::pictureUnder(const QRect& patch) const {
+    if (!m_tracking) {
+        return nullptr;
+    }
+    for (const QRect& r : m_dirty) {
+        if (r.intersects(patch)) {
+            return nullptr;
+        }
+    }
+    return &m_picture;
+}
+
+void KeptPage::finished(const QImage& image) {
+    // A paint that did not start with the picture, or drew where it could not say, leaves
+    // the next one to draw it whole.
+    m_pageKey = m_tracking ? image.cacheKey() : 0;
+    m_tracking = false;
 }
 
 KeptPixels& TextLayoutCache::keptShape(const ShapeKey& key) {

@@ -31,6 +31,10 @@ class QFont;
 class QPainter;
 
 namespace velocimo {
+class KeptPage;
+}
+
+namespace velocimo {
 
 // A font's line cell in whole pixels as Windows sizes it: from usWinAscent, usWinDescent and
 // the external leading GDI derives from hhea.
@@ -60,32 +64,62 @@ void drawTextByCell(QPainter& painter, std::u16string_view text, const QRect& re
 class KeptPixels {
 public:
     // Calls draw(), or copies its last result where the pixels under area (logical) are as
-    // they were then. tag stands for whatever else the result depends on (a colour).
+    // they were then. tag stands for whatever else the result depends on (a colour). page,
+    // where given, knows where the pixels under are still the background picture's.
     template <class Draw>
-    void paint(QPainter& painter, const QRect& area, uint64_t tag, Draw&& draw) {
+    void paint(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
+               Draw&& draw) {
         const QImage* target = nullptr;
+        const QImage* picture = nullptr;
         QRect patch;
-        if (reuse(painter, area, tag, target, patch)) {
+        if (reuse(painter, area, tag, page, target, patch, picture)) {
             return;
         }
-        QImage before = target ? target->copy(patch) : QImage();
+        QImage before = target && !picture ? target->copy(patch) : QImage();
         draw();
         if (target) {
-            keep(painter, *target, patch, tag, std::move(before));
+            keep(painter, *target, patch, tag, picture, std::move(before));
         }
     }
 
 private:
-    bool reuse(QPainter& painter, const QRect& area, uint64_t tag, const QImage*& target,
-               QRect& patch) const;
+    bool reuse(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
+               const QImage*& target, QRect& patch, const QImage*& picture) const;
     void keep(const QPainter& painter, const QImage& target, const QRect& patch, uint64_t tag,
-              QImage before);
+              const QImage* picture, QImage before);
     QRect m_patch; // device pixels
     qreal m_scaleX = 0;
     qreal m_scaleY = 0;
-    QImage m_before;
+    QImage m_before;        // the pixels under, or
+    QImage m_beforePicture; // the picture they were part of (at m_patch)
     QImage m_after;
     uint64_t m_tag = 0;
+};
+
+// The back buffer between paints: the device pixels the last paint drew over its background
+// picture, so the next paint puts the picture back only there. Whatever draws must say where
+// (drawn) or that it cannot (lost); the image must not be written to between paints.
+class KeptPage {
+public:
+    // Puts picture (opaque, the image's size) on the image at (0, 0); imageKey is the
+    // image's cacheKey() before the painter began.
+    void drawBackground(QPainter& painter, const QImage& picture, qint64 imageKey);
+    // The paint drew within area (logical).
+    void drawn(const QPainter& painter, const QRectF& area);
+    void lost() {
+        m_pageKey = 0;
+        m_tracking = false;
+    }
+    // After the painter ended on image.
+    void finished(const QImage& image);
+    // The picture, where the pixels under patch (device) are still its own; else null.
+    const QImage* pictureUnder(const QRect& patch) const;
+
+private:
+    std::vector<QRect> m_dirty; // device pixels, drawn over since the picture
+    qint64 m_pageKey = 0;       // the image as the last paint left it; 0: unknown
+    QImage m_picture;
+    bool m_tracking = false; // drawn over the picture this paint
 };
 
 // A shape drawn the same way every paint: the limit cell's outline, the compass face.
@@ -119,7 +153,9 @@ public:
                                       int qtFlags);
     LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
                 const QRect& rect, int qtFlags, const TextCell& cell);
-    void draw(QPainter& painter) const;
+    void draw(QPainter& painter, const KeptPage* page = nullptr) const;
+    // What draw may touch (logical), empty for nothing.
+    const QRect& inkBounds() const { return m_inkBounds; }
 
 private:
     QTextLayout m_layout;
@@ -134,6 +170,15 @@ private:
     mutable QRgb m_fillColour = 0;
     mutable qreal m_fillScaleX = 0;
     mutable qreal m_fillScaleY = 0;
+    // The fill's rows as runs of opaque pixels (copied) and of partly covered ones (blended);
+    // what lies between is clear.
+    struct FillRun {
+        int x;
+        int y;
+        int length;
+        bool opaque;
+    };
+    mutable std::vector<FillRun> m_fillRuns;
     // Glyph blending is costly and the page under most texts is the same every paint.
     QRect m_inkBounds;
     mutable KeptPixels m_kept;
@@ -157,7 +202,9 @@ public:
     void clear() {
         m_entries.clear();
         m_shapes.clear();
+        m_page = KeptPage();
     }
+    KeptPage& page() { return m_page; }
     // The kept pixels of a shape, a few of them, the least recently drawn dropped first.
     KeptPixels& keptShape(const ShapeKey& key);
 
@@ -179,6 +226,7 @@ private:
         uint64_t lastUse = 0;
     };
     std::vector<Entry> m_entries;
+    KeptPage m_page;
     uint64_t m_clock = 0;
     std::size_t m_made = 0;
 };
