@@ -375,11 +375,40 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
     m_painter.setPen(m_pen);
 }
 
+template <class Draw>
+void QtCanvas::drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw) {
+    if (m_texts) {
+        // Room for the pen and smoothing, as drawn() gives.
+        const qreal margin = m_pen.widthF() + 2;
+        m_texts->keptShape(key).paint(
+            m_painter, area.adjusted(-margin, -margin, margin, margin).toAlignedRect(), 0,
+            &m_texts->page(), draw);
+    } else {
+        draw();
+    }
+    drawn(area, m_pen.widthF());
+}
+
 void QtCanvas::drawLine(Point from, Point to) {
     // Grid lines stay crisp; slanted ones (compass ticks) are smoothed.
     const bool straight = from.x == to.x || from.y == to.y;
     m_painter.setRenderHint(QPainter::Antialiasing, !straight);
-    drawn(QRectF(toQPoint(from), toQPoint(to)).normalized(), m_pen.widthF());
+    const QRectF area = QRectF(toQPoint(from), toQPoint(to)).normalized();
+    if (straight) {
+        drawLineNow(from, to, true);
+        drawn(area, m_pen.widthF());
+        return;
+    }
+    // Smoothing the compass's ticks costs more than copying them where they lie still.
+    ShapeKey key;
+    key.points = {from, to};
+    key.pointCount = 2;
+    key.pen = m_pen.color().rgba();
+    key.penWidth = m_pen.width();
+    drawKept(key, area, [&] { drawLineNow(from, to, false); });
+}
+
+void QtCanvas::drawLineNow(Point from, Point to, bool straight) {
     if (straight && m_pen.width() == 1 && m_scale != 1.0) {
         // The pixels the line covers at scale 1, filled at the scale: as sharp, and far
         // cheaper than stroking a line wider than one device pixel.
@@ -431,7 +460,22 @@ void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
         polygon << toQPoint(points[i]);
     }
     m_painter.setRenderHint(QPainter::Antialiasing, true);
-    drawn(polygon.boundingRect(), m_pen.widthF());
+    if (count > 3) {
+        drawPolygonNow(polygon);
+        drawn(polygon.boundingRect(), m_pen.widthF());
+        return;
+    }
+    // The compass needle's halves: still while the course is.
+    ShapeKey key;
+    std::copy(points, points + count, key.points.begin());
+    key.pointCount = static_cast<int32_t>(count);
+    key.pen = m_pen.color().rgba();
+    key.penWidth = m_pen.width();
+    key.brush = m_painter.brush().color().rgba();
+    drawKept(key, polygon.boundingRect(), [&] { drawPolygonNow(polygon); });
+}
+
+void QtCanvas::drawPolygonNow(const QPolygonF& polygon) {
     if (m_scale == 1.0) {
         m_painter.drawPolygon(polygon);
         return;

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
+#include <QPolygonF>
 
 namespace velocimo {
 
@@ -56,6 +57,10 @@ private:
     void useShapePen();
     // Tells the kept page where the paint drew: area (logical) widened by the pen.
     void drawn(const QRectF& area, qreal pen = 0);
+    // Draws, or copies what the same drawing left last paint (with a cache).
+    template <class Draw> void drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw);
+    void drawLineNow(Point from, Point to, bool straight);
+    void drawPolygonNow(const QPolygonF& polygon);
     QImage* m_target;
     qint64 m_targetKey; // before the painter began on it
     QPainter m_painter;

@@ -20,6 +20,7 @@
 #include <QString>
 #include <QTextLayout>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -122,7 +123,8 @@ private:
     bool m_tracking = false; // drawn over the picture this paint
 };
 
-// A shape drawn the same way every paint: the limit cell's outline, the compass face.
+// A shape drawn the same way every paint: the limit cell's outline, the compass face, its
+// ticks and needle.
 struct ShapeKey {
     Rect rect;
     int32_t ellipseWidth = 0;
@@ -130,6 +132,9 @@ struct ShapeKey {
     QRgb pen = 0;
     int penWidth = 0;
     QRgb brush = 0;
+    // A line's ends or a triangle's corners; none for a round rectangle.
+    std::array<Point, 3> points{};
+    int32_t pointCount = 0;
     friend bool operator==(const ShapeKey&, const ShapeKey&) = default;
 };
 
@@ -205,7 +210,7 @@ public:
         m_page = KeptPage();
     }
     KeptPage& page() { return m_page; }
-    // The kept pixels of a shape, a few of them, the least recently drawn dropped first.
+    // The kept pixels of a shape, a few dozen of them, the least recently drawn dropped first.
     KeptPixels& keptShape(const ShapeKey& key);
 
 private:
@@ -214,7 +219,7 @@ private:
         KeptPixels kept;
         uint64_t lastUse = 0;
     };
-    static constexpr std::size_t kShapeCapacity = 8;
+    static constexpr std::size_t kShapeCapacity = 32; // the compass's ticks and needle
     std::vector<Shape> m_shapes;
     struct Entry {
         std::u16string text;

@@ -227,7 +227,6 @@ TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
     nav.averageSpeedText.assignUtf8("41.7");
     nav.tripDistanceText.assignUtf8("12.3 km");
     nav.totalDistanceText.assignUtf8("4567.8 km");
-    nav.course = 233.0;
     nav.courseText.assignUtf8("233\u00b0");
     nav.compassPointText.assignUtf8("SW");
     nav.elevation = 312.0;
@@ -245,14 +244,17 @@ TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
     struct Step {
         const char* speed;
         const char* elevation;
+        double course;
         int32_t night;
     };
-    const Step steps[] = {{"57.4", "312m", 0}, {"57.4", "312m", 0}, {"61.2", "318m", 0},
-                          {"61.2", "318m", 1}, {"61.2", "318m", 1}, {"57.4", "312m", 0}};
+    const Step steps[] = {{"57.4", "312m", 233, 0}, {"57.4", "312m", 233, 0},
+                          {"61.2", "318m", 240, 0}, {"61.2", "318m", 240, 1},
+                          {"61.2", "318m", 240, 1}, {"57.4", "312m", 233, 0}};
     for (const Step& step : steps) {
         nav.speed = 57.4;
         nav.speedText.assignUtf8(step.speed);
         nav.elevationText.assignUtf8(step.elevation);
+        nav.course = step.course;
         settings.nightMode = step.night;
         DashboardState state;
         applyNightMode(state, settings);
