@@ -443,7 +443,12 @@ void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
     constexpr std::size_t kChunk = 512;
     QPointF buffer[kChunk];
     m_painter.setRenderHint(QPainter::Antialiasing, true);
-    drawn(pointBounds(points, count), m_pen.widthF());
+    // Told in short pieces: a trace's bounding box is most of its graph, and the picture is
+    // put back under every box next paint.
+    constexpr std::size_t kPiece = 8;
+    for (std::size_t start = 0; start + 1 < count; start += kPiece - 1) {
+        drawn(pointBounds(points + start, std::min(kPiece, count - start)), m_pen.widthF());
+    }
     for (std::size_t start = 0; start + 1 < count; start += kChunk - 1) {
         const std::size_t n = std::min(kChunk, count - start);
         for (std::size_t i = 0; i < n; ++i) {
