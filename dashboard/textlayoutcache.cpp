@@ -399,6 +399,11 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
         const QRect all = target->rect();
         const Pixels pixels(*target);
         const Pixels from(picture);
+        // Boxes that overlap or cover most of the page cost more than one straight copy.
+        const bool most = m_dirtyArea * 2 > qint64(all.width()) * all.height();
+        if (most) {
+            m_dirty.assign(1, all);
+        }
         for (const QRect& r : m_dirty) {
             const QRect patch = r & all;
             const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
@@ -414,6 +419,7 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
         m_picture = m_tracking ? picture : QImage();
     }
     m_dirty.clear();
+    m_dirtyArea = 0;
     m_pageKey = 0;
 }
 
@@ -423,7 +429,9 @@ void KeptPage::drawn(const QPainter& painter, const QRectF& area) {
         return;
     }
     if (!area.isEmpty()) {
-        m_dirty.push_back(painter.deviceTransform().mapRect(area).toAlignedRect());
+        const QRect& r =
+            m_dirty.emplace_back(painter.deviceTransform().mapRect(area).toAlignedRect());
+        m_dirtyArea += qint64(r.width()) * r.height();
     }
 }
 

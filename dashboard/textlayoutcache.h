@@ -118,7 +118,8 @@ public:
 
 private:
     std::vector<QRect> m_dirty; // device pixels, drawn over since the picture
-    qint64 m_pageKey = 0;       // the image as the last paint left it; 0: unknown
+    qint64 m_dirtyArea = 0;
+    qint64 m_pageKey = 0; // the image as the last paint left it; 0: unknown
     QImage m_picture;
     bool m_tracking = false; // drawn over the picture this paint
 };
