@@ -1,5 +1,6 @@
 #include "logging/gpxformat.h"
 
+#include "shell/core/civildays.h"
 #include "shell/core/units.h"
 
 #include <charconv>
@@ -64,38 +65,15 @@ private:
     bool m_overflow = false;
 };
 
-// Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's days_from_civil).
-int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-}
-
 void formatTime(Out& out, int64_t ms) {
     const int64_t days = ms >= 0 ? ms / 86400000 : (ms - 86399999) / 86400000;
     const int64_t ofDay = ms - days * 86400000;
-    int64_t y = 0, m = 0, d = 0;
-    civilFromDays(days, y, m, d);
-    out.integer(y, 4);
+    const CivilDate date = civilFromDays(days);
+    out.integer(date.year, 4);
     out.text("-");
-    out.integer(m, 2);
+    out.integer(date.month, 2);
     out.text("-");
-    out.integer(d, 2);
+    out.integer(date.day, 2);
     out.text("T");
     out.integer(ofDay / 3600000, 2);
     out.text(":");

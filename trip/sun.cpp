@@ -1,5 +1,7 @@
 #include "trip/sun.h"
 
+#include "shell/core/civildays.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -100,16 +102,6 @@ SunTimes sunTimes(int32_t year, int32_t month, int32_t day, double latitude, dou
     times.sunset = event(1.0, setDay);
     times.day = riseDay != SunTimes::Day::RisesAndSets ? riseDay : setDay;
     return times;
-}
-
-int64_t daysFromCivil(int32_t year, int32_t month, int32_t day) {
-    // Howard Hinnant's days_from_civil: years counted from March, in 400-year eras.
-    const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yearOfEra = y - era * 400;
-    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
 }
 
 std::optional<UtcSeconds> gpsUtcSeconds(int32_t utcDate, double utcTime) {

@@ -36,9 +36,6 @@ struct SunTimes {
 // the sun's highest point that day, so they may fall on the UTC day before or after.
 SunTimes sunTimes(int32_t year, int32_t month, int32_t day, double latitude, double longitude);
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t daysFromCivil(int32_t year, int32_t month, int32_t day);
-
 // The receiver's date (ddmmyy, 20yy) and time (hhmmss.ss) as one instant; nothing for a
 // date or time that cannot be one.
 std::optional<UtcSeconds> gpsUtcSeconds(int32_t utcDate, double utcTime);

@@ -1,5 +1,6 @@
 #include "trip/timeofday.h"
 
+#include "shell/core/civildays.h"
 #include "trip/timecount.h"
 
 namespace velocimo {
@@ -7,16 +8,6 @@ namespace velocimo {
 namespace {
 
 constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-
-// Days since 1970-01-01 of a proleptic Gregorian date (Hinnant's days_from_civil).
-constexpr int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 constexpr int64_t kEpochDays = daysFromCivil(1601, 1, 1);
 constexpr int64_t kLastCount = (daysFromCivil(kLastYear + 1, 1, 1) - kEpochDays) * kTicksPerDay - 1;
@@ -78,20 +69,11 @@ bool countToSystemTime(int64_t count, SystemTime& time) {
     }
     const int64_t days = count / kTicksPerDay;
     int64_t rest = count % kTicksPerDay;
-    // Hinnant's civil_from_days on days since 1970.
-    const int64_t z = days + kEpochDays + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    const CivilDate date = civilFromDays(days + kEpochDays);
 
-    time.year = static_cast<uint16_t>(y);
-    time.month = static_cast<uint16_t>(m);
-    time.day = static_cast<uint16_t>(d);
+    time.year = static_cast<uint16_t>(date.year);
+    time.month = static_cast<uint16_t>(date.month);
+    time.day = static_cast<uint16_t>(date.day);
     // 1601-01-01 was a Monday.
     time.dayOfWeek = static_cast<uint16_t>((days + 1) % 7);
     time.hour = static_cast<uint16_t>(rest / (3600 * kTicksPerSecond));

@@ -1,5 +1,7 @@
 #include "trip/sun.h"
 
+#include "shell/core/civildays.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
