@@ -26,13 +26,19 @@ void QtSoundPlayer::stop() {
 
 void QtSoundPlayer::start(std::u16string_view path) {
     const QString file = QString::fromUtf16(path.data(), static_cast<qsizetype>(path.size()));
+    auto it = m_effects.find(file);
+    // A loaded sound plays from memory: the warning repeats every second, and looking at its
+    // file each time would cost more than playing it.
+    if (it != m_effects.end() && it->second->status() == QSoundEffect::Ready) {
+        m_current = it->second.get();
+        m_current->play();
+        return;
+    }
     // Unreadable files would only make the effect log a decoding error: play nothing instead.
     const QFileInfo info(file);
     if (file.isEmpty() || !info.isFile() || !info.isReadable()) {
         return;
     }
-
-    auto it = m_effects.find(file);
     if (it == m_effects.end()) {
         if (m_effects.size() >= kMaxCachedEffects) {
             for (auto old = m_effects.begin(); old != m_effects.end();) {

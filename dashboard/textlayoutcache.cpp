@@ -138,6 +138,189 @@ bool LaidOutText::layoutMatchesDrawText(const QPainter& painter, std::u16string_
                         [](char16_t c) { return c == u'\x9c' || c >= u'\u0590'; });
 }
 
+namespace {
+
+// Laid out as drawText lays out a line: no wrapping, aligned by the caller.
+void layOut(QTextLayout& layout, const QFont& font, Qt::LayoutDirection direction,
+            const QString& text) {
+    layout.setText(text);
+    layout.setFont(font);
+    layout.setCacheEnabled(true);
+    QTextOption option;
+    option.setTextDirection(direction);
+    option.setAlignment(Qt::AlignLeft); // the offsets below do the aligning
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(0x01000000);
+        line.setPosition(QPointF(0.0, 0.0)); // each line's origin carries its baseline
+    }
+    layout.endLayout();
+}
+
+// The glyphs of a one-line layout in a single run; false if it has more lines or runs.
+bool singleRun(const QTextLayout& layout, QGlyphRun& run) {
+    if (layout.lineCount() != 1) {
+        return false;
+    }
+    const QList<QGlyphRun> runs = layout.lineAt(0).glyphRuns();
+    if (runs.size() != 1) {
+        return false;
+    }
+    run = runs.front();
+    return true;
+}
+
+qreal alignmentOffset(const QRectF& r, qreal advance, int qtFlags) {
+    if (qtFlags & Qt::AlignRight) {
+        return r.width() - advance;
+    }
+    if (qtFlags & Qt::AlignHCenter) {
+        return (r.width() - advance) / 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+const GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDirection direction,
+                                                 char16_t c) {
+    auto [it, added] = m_glyphs.try_emplace(c);
+    Glyph& g = it->second;
+    if (!added) {
+        return g;
+    }
+    if (!m_started) {
+        m_started = true;
+        m_raw = QRawFont::fromFont(font);
+        m_outlines = QFontInfo(font).pixelSize() >= kOutlinePixelSize;
+        QTextLayout zero;
+        layOut(zero, font, direction, QStringLiteral("0"));
+        QGlyphRun run;
+        if (!singleRun(zero, run) || run.rawFont() != m_raw || run.positions().size() != 1) {
+            m_raw = QRawFont(); // nothing is composed in this font
+            return g;
+        }
+        m_ascent = zero.lineAt(0).ascent();
+        m_glyphY = run.positions().front().y();
+    }
+    if (!m_raw.isValid()) {
+        return g;
+    }
+    // A space's own advance is not part of a line it ends: measured in front of a digit.
+    const bool space = c == u' ';
+    QTextLayout layout;
+    layOut(layout, font, direction, space ? QStringLiteral(" 0") : QString(QChar(c)));
+    QGlyphRun run;
+    if (!singleRun(layout, run) || run.rawFont() != m_raw ||
+        run.glyphIndexes().size() != (space ? 2 : 1) ||
+        run.positions().front() != QPointF(0, m_glyphY) || layout.lineAt(0).ascent() != m_ascent) {
+        return g;
+    }
+    g.index = run.glyphIndexes().front();
+    const qreal advance = space ? run.positions()[1].x() : layout.lineAt(0).horizontalAdvance();
+    g.advance = qRound(advance * 64); // whole 1/64 pixels: exact
+    g.box = m_raw.boundingRect(g.index);
+    if (m_outlines) {
+        g.path = m_raw.pathForGlyph(g.index);
+    }
+    g.usable = true;
+    return g;
+}
+
+int GlyphComposer::kerning(const QFont& font, Qt::LayoutDirection direction, char16_t a,
+                           char16_t b) {
+    auto [it, added] = m_pairs.try_emplace((uint32_t(a) << 16) | b, kNoPair);
+    if (!added) {
+        return it->second;
+    }
+    const Glyph& first = glyph(font, direction, a);
+    const Glyph& second = glyph(font, direction, b);
+    if (!first.usable || !second.usable) {
+        return kNoPair;
+    }
+    QTextLayout layout;
+    const QChar pair[2] = {QChar(a), QChar(b)};
+    layOut(layout, font, direction, QString(pair, 2));
+    QGlyphRun run;
+    if (!singleRun(layout, run) || run.rawFont() != m_raw ||
+        layout.lineAt(0).ascent() != m_ascent) {
+        return kNoPair;
+    }
+    const QList<QPointF> positions = run.positions();
+    if (run.glyphIndexes() != QList<quint32>{first.index, second.index} ||
+        positions.front() != QPointF(0, m_glyphY) || positions.back().y() != m_glyphY) {
+        return kNoPair;
+    }
+    it->second = qRound(positions.back().x() * 64) - first.advance;
+    return it->second;
+}
+
+bool GlyphComposer::compose(const QFont& font, Qt::LayoutDirection direction,
+                            std::u16string_view text, bool singleLine,
+                            std::vector<ComposedLine>& lines) {
+    // A trailing space does not count in a line's advance, nor does a line break; controls,
+    // empty lines and anything past Latin are shaped whole.
+    lines.clear();
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = singleLine ? text.size() : text.find(u'\n', start);
+        if (end == std::u16string_view::npos) {
+            end = text.size();
+        }
+        if (!composeLine(font, direction, text.substr(start, end - start), lines.emplace_back())) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool GlyphComposer::composeLine(const QFont& font, Qt::LayoutDirection direction,
+                                std::u16string_view text, ComposedLine& line) {
+    if (text.empty() || text.back() == u' ' ||
+        std::any_of(text.begin(), text.end(), [](char16_t c) {
+            return c < u' ' || (c >= u'\x7f' && c < u'\xa0') || c > u'\u024f';
+        })) {
+        return false;
+    }
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    indexes.reserve(static_cast<qsizetype>(text.size()));
+    positions.reserve(static_cast<qsizetype>(text.size()));
+    int x = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const Glyph& g = glyph(font, direction, text[i]);
+        if (!g.usable) {
+            return false;
+        }
+        if (i > 0) {
+            const int kern = kerning(font, direction, text[i - 1], text[i]);
+            if (kern == kNoPair) {
+                return false;
+            }
+            x += kern;
+        }
+        indexes.push_back(g.index);
+        positions.push_back(QPointF(x / 64.0, 0));
+        line.ink |= g.box.translated(positions.back());
+        if (m_outlines) {
+            line.outlines.push_back(&g.path);
+        }
+        x += g.advance;
+    }
+    line.advance = x / 64.0;
+    line.ascent = m_ascent;
+    line.glyphY = m_glyphY;
+    line.run.setRawFont(m_raw);
+    line.run.setGlyphIndexes(indexes);
+    line.run.setPositions(positions);
+    return true;
+}
+
 LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
                          const QRect& rect, int qtFlags, const TextCell& cell) {
     const bool singleLine = (qtFlags & Qt::TextSingleLine) != 0;
@@ -152,37 +335,13 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
     if (s.isEmpty()) {
         return; // drawText prints nothing
     }
-    m_layout.setText(s);
-    m_layout.setFont(font);
-    m_layout.setCacheEnabled(true);
-    QTextOption option;
-    option.setTextDirection(direction);
-    option.setAlignment(Qt::AlignLeft); // the offsets below do the aligning
-    m_layout.setTextOption(option);
-
-    m_layout.beginLayout();
-    for (;;) {
-        QTextLine line = m_layout.createLine();
-        if (!line.isValid()) {
-            break;
-        }
-        line.setLineWidth(0x01000000);
-        line.setPosition(QPointF(0.0, 0.0)); // each line's origin carries its baseline
-    }
-    m_layout.endLayout();
+    layOut(m_layout, font, direction, s);
 
     const QRectF r(rect);
     m_origins.reserve(static_cast<std::size_t>(m_layout.lineCount()));
     for (int i = 0; i < m_layout.lineCount(); ++i) {
         const QTextLine line = m_layout.lineAt(i);
-        const qreal advance = line.horizontalAdvance();
-        qreal xOffset = 0;
-        if (qtFlags & Qt::AlignRight) {
-            xOffset = r.width() - advance;
-        } else if (qtFlags & Qt::AlignHCenter) {
-            xOffset = (r.width() - advance) / 2;
-        }
-        m_origins.emplace_back(r.x() + xOffset,
+        m_origins.emplace_back(r.x() + alignmentOffset(r, line.horizontalAdvance(), qtFlags),
                                cellBaseline(cell, rect, qtFlags, i) - line.ascent());
     }
     QRectF ink;
@@ -191,12 +350,7 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
             ink |= run.boundingRect().translated(m_origins[static_cast<std::size_t>(i)]);
         }
     }
-    // Room for hinting and smoothing past the outlines' own box.
-    if (!ink.isNull()) {
-        m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
-    }
     if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
-        m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
         m_outline.setFillRule(Qt::WindingFill);
         for (int i = 0; i < m_layout.lineCount(); ++i) {
             const QPointF origin = m_origins[static_cast<std::size_t>(i)];
@@ -210,6 +364,41 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
                 }
             }
         }
+    }
+    placeInk(ink);
+}
+
+LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int qtFlags,
+                         const TextCell& cell) {
+    const QRectF r(rect);
+    QRectF ink;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ComposedLine& line = lines[i];
+        const QPointF origin(r.x() + alignmentOffset(r, line.advance, qtFlags),
+                             cellBaseline(cell, rect, qtFlags, static_cast<int>(i)) - line.ascent);
+        // Where QTextLine::draw starts the line's glyphs: the origin taken to whole 1/64
+        // pixels as it takes it, then down to the baseline.
+        const QPointF& start =
+            m_origins.emplace_back(std::trunc(origin.x() * 64) / 64, origin.y() + line.ascent);
+        const QList<QPointF> positions = line.run.positions();
+        for (std::size_t g = 0; g < line.outlines.size(); ++g) {
+            m_outline.setFillRule(Qt::WindingFill);
+            const QPointF at(positions[qsizetype(g)].x(), line.glyphY);
+            m_outline.addPath(line.outlines[g]->translated(origin + at));
+        }
+        ink |= line.ink.translated(start);
+        m_composed.push_back(std::move(line.run));
+    }
+    placeInk(ink);
+}
+
+void LaidOutText::placeInk(const QRectF& ink) {
+    // Room for hinting and smoothing past the outlines' own box.
+    if (!ink.isNull()) {
+        m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
+    }
+    if (!m_outline.isEmpty()) {
+        m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
     }
 }
 
@@ -291,6 +480,17 @@ void LaidOutText::draw(QPainter& painter, const KeptPage* page) const {
 }
 
 void LaidOutText::drawLines(QPainter& painter) const {
+    if (!m_composed.empty()) {
+        // Moved there first, as drawTextItem moves, so each glyph's device position is
+        // rounded exactly as it is for a laid-out line.
+        const QTransform world = painter.worldTransform();
+        for (std::size_t i = 0; i < m_composed.size(); ++i) {
+            painter.translate(m_origins[i]);
+            painter.drawGlyphRun(QPointF(0, 0), m_composed[i]);
+            painter.setWorldTransform(world);
+        }
+        return;
+    }
     for (std::size_t i = 0; i < m_origins.size(); ++i) {
         m_layout.lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
     }
@@ -341,14 +541,34 @@ const LaidOutText& TextLayoutCache::find(const TextLayoutKey& key, const QPainte
     slot->rect = key.rect;
     slot->qtFlags = key.qtFlags;
     slot->devicePixelRatio = key.devicePixelRatio;
-    slot->laidOut = std::make_unique<LaidOutText>(
-        painter.font(), painter.layoutDirection(), key.text,
-        QRect(key.rect.left, key.rect.top, key.rect.right - key.rect.left,
-              key.rect.bottom - key.rect.top),
-        key.qtFlags, cell);
+    const QRect rect(key.rect.left, key.rect.top, key.rect.right - key.rect.left,
+                     key.rect.bottom - key.rect.top);
+    std::vector<ComposedLine> lines;
+    if (composer(key.font, key.devicePixelRatio)
+            .compose(painter.font(), painter.layoutDirection(), key.text,
+                     (key.qtFlags & Qt::TextSingleLine) != 0, lines)) {
+        slot->laidOut = std::make_unique<LaidOutText>(std::move(lines), rect, key.qtFlags, cell);
+        ++m_composed;
+    } else {
+        slot->laidOut = std::make_unique<LaidOutText>(painter.font(), painter.layoutDirection(),
+                                                      key.text, rect, key.qtFlags, cell);
+    }
     slot->lastUse = m_clock;
     ++m_made;
     return *slot->laidOut;
+}
+
+} // namespace velocimo
+
+namespace velocimo {
+
+GlyphComposer& TextLayoutCache::composer(FontId font, qreal devicePixelRatio) {
+    for (Composer& c : m_composers) {
+        if (c.font == font && c.devicePixelRatio == devicePixelRatio) {
+            return c.composer;
+        }
+    }
+    return m_composers.emplace_back(Composer{font, devicePixelRatio, {}}).composer;
 }
 
 } // namespace velocimo

@@ -13,6 +13,7 @@
 #include "dashboard/layout.h"
 #include "dashboard/theme.h"
 
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainterPath>
 #include <QPointF>
@@ -22,11 +23,13 @@
 #include <QTextLayout>
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class QFont;
@@ -80,6 +83,53 @@ struct TextLayoutKey {
     qreal devicePixelRatio = 1.0; // glyphs are shaped for the device's pixels
 };
 
+// One line of glyphs put together a character at a time, and where it starts.
+struct ComposedLine {
+    QGlyphRun run;     // positions from the start of the baseline
+    qreal advance = 0; // as QTextLine::horizontalAdvance gives it
+    qreal ascent = 0;  // as QTextLine::ascent gives it
+    qreal glyphY = 0;  // a laid-out glyph's position below the line's top
+    QRectF ink;        // the glyphs' boxes, from the start of the baseline
+    // For big text, each glyph's outline (owned by the composer, which outlives the line).
+    std::vector<const QPainterPath*> outlines;
+};
+
+// Shaping a readout costs more than the rest of its paint, and readouts change every tick
+// while their characters do not: digits, signs and units. A font's glyphs are taken one
+// character at a time, and a text is put together from them only where shaping the whole
+// text gives the same glyphs in the same places: every neighbouring pair has been shaped once
+// and kept its two glyphs (no ligature), its kerning is taken from there, and each glyph
+// comes from the font itself, not a fallback.
+class GlyphComposer {
+public:
+    // False where the text may shape differently (or holds anything but plain Latin text on
+    // one line, or ends with a space): lay it out whole then.
+    bool compose(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
+                 bool singleLine, std::vector<ComposedLine>& lines);
+
+private:
+    struct Glyph {
+        bool usable = false;
+        quint32 index = 0;
+        int advance = 0; // in 1/64 pixel, as the layout adds them up
+        QRectF box;      // from the glyph's own position
+        QPainterPath path;
+    };
+    bool composeLine(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
+                     ComposedLine& line);
+    const Glyph& glyph(const QFont& font, Qt::LayoutDirection direction, char16_t c);
+    // The pair's kerning in 1/64 pixel, or kNoPair where it does not keep its two glyphs.
+    int kerning(const QFont& font, Qt::LayoutDirection direction, char16_t a, char16_t b);
+    static constexpr int kNoPair = INT32_MIN;
+    std::unordered_map<char16_t, Glyph> m_glyphs;
+    std::unordered_map<uint32_t, int> m_pairs;
+    QRawFont m_raw; // the font's own; a glyph from another is not usable
+    bool m_started = false;
+    bool m_outlines = false;
+    qreal m_ascent = 0;
+    qreal m_glyphY = 0;
+};
+
 // One text laid out as drawText(rect, flags, text) lays it out across, with each line's
 // origin on its cell baseline.
 class LaidOutText {
@@ -90,13 +140,18 @@ public:
                                       int qtFlags);
     LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
                 const QRect& rect, int qtFlags, const TextCell& cell);
+    // Lines put together by a GlyphComposer.
+    LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int qtFlags,
+                const TextCell& cell);
     void draw(QPainter& painter, const KeptPage* page = nullptr) const;
     // What draw may touch (logical), empty for nothing.
     const QRect& inkBounds() const { return m_inkBounds; }
 
 private:
     QTextLayout m_layout;
-    std::vector<QPointF> m_origins; // one per line
+    std::vector<QGlyphRun> m_composed; // instead of the layout, for composed lines
+    // One per line; for composed lines, where each baseline starts.
+    std::vector<QPointF> m_origins;
     // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
     // it on every draw; kept here instead, with the fill's device pixels in the colour and
     // at the scale last drawn (premultiplied: blended over the page they give the fill's own
@@ -120,6 +175,7 @@ private:
     QRect m_inkBounds;
     mutable KeptPixels m_kept;
     void drawLines(QPainter& painter) const;
+    void placeInk(const QRectF& ink);
 };
 
 // A few dozen recent layouts, the least recently drawn dropped first. The paint draws about
@@ -136,8 +192,11 @@ public:
     std::size_t size() const { return m_entries.size(); }
     // Layouts made since the cache was created (misses).
     std::size_t layoutsMade() const { return m_made; }
+    // Of those, the ones put together from single glyphs.
+    std::size_t layoutsComposed() const { return m_composed; }
     void clear() {
         m_entries.clear();
+        m_composers.clear();
         m_shapes.clear();
         m_page = KeptPage();
     }
@@ -163,9 +222,17 @@ private:
         uint64_t lastUse = 0;
     };
     std::vector<Entry> m_entries;
+    struct Composer {
+        FontId font;
+        qreal devicePixelRatio;
+        GlyphComposer composer;
+    };
+    std::vector<Composer> m_composers;
     KeptPage m_page;
     uint64_t m_clock = 0;
     std::size_t m_made = 0;
+    std::size_t m_composed = 0;
+    GlyphComposer& composer(FontId font, qreal devicePixelRatio);
 };
 
 } // namespace velocimo

@@ -13,11 +13,11 @@
 
 namespace velocimo {
 
-// How long a read inside a line lets bytes gather first: at 4800 baud about 100 bytes, more
-// than an NMEA line, so a one-second burst of sentences costs a few wake-ups instead of one
-// per write of the sender. A line thus reaches the handlers at most this long after its
-// last byte, well inside the one-second tick that shows it.
-inline constexpr int kLineGatherMs = 200;
+// How long a read inside a line lets bytes gather first: at 4800 baud about 120 bytes, more
+// than an NMEA line, so a one-second burst of RMC, GGA and GSA (about 200 bytes) costs three
+// wake-ups instead of one per write of the sender. A line thus reaches the handlers at most
+// this long after its last byte, well inside the one-second tick that shows it.
+inline constexpr int kLineGatherMs = 250;
 
 class SerialPort : public SerialDevice {
 public:

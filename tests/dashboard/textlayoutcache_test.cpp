@@ -83,6 +83,51 @@ TEST_P(KeptLayout, DrawsTheSamePixelsAsDrawTextLineByLine) {
 
 INSTANTIATE_TEST_SUITE_P(Dashboard, KeptLayout, ::testing::ValuesIn(kTexts));
 
+// Readouts are put together from single glyphs and their pairs' kerning: the same pixels as
+// drawText at every scale, half-pixel centring and kerned pairs included; empty lines, lines
+// ending in a space and line breaks in a single line are shaped whole.
+struct ComposedCase {
+    const char16_t* text;
+    FontId font;
+    uint32_t flags;
+    double scale;
+    bool composed;
+};
+
+const ComposedCase kComposedTexts[] = {
+    {u"58.4", FontId::Font80, TextRight | TextBottom | TextSingleLine, 1.0, true},
+    {u"123.9", FontId::Font80, TextRight | TextBottom | TextSingleLine, 1.694, true},
+    {u"N 51\u00b032'10.2\"", FontId::Font18, TextCenter | TextVCenter | TextSingleLine, 1.0, true},
+    {u"4568.3 km", FontId::Font18, TextCenter | TextVCenter | TextSingleLine, 1.694, true},
+    {u"233\u00b0", FontId::Font30, TextRight | TextVCenter | TextSingleLine, 2.0, true},
+    {u"12:34:56", FontId::Font12, TextCenter | TextTop | TextSingleLine, 1.694, true},
+    {u"57.4", FontId::Font80, TextRight | TextBottom | TextSingleLine, 1.0, true}, // 7. kerns
+    {u"AVAVA", FontId::Font30, TextCenter | TextVCenter | TextSingleLine, 1.694, true},
+    {u"To 7.7 km", FontId::Font18, TextRight | TextVCenter | TextSingleLine, 2.0, true},
+    {u"ffi fl", FontId::Font30, TextLeft | TextVCenter | TextSingleLine, 1.0, false}, // ligatures
+    {u"TOP: 88.1\nAVG: 41.6", FontId::Font18, TextLeft | TextTop, 1.0, true},
+    {u"12.3 km\n4568.3 km", FontId::Font18, TextRight | TextTop, 1.694, true},
+    {u"12.3 km\n\n4568.3 km", FontId::Font18, TextRight | TextTop, 1.0, false},
+    {u"12.3 km\n4568.3 km", FontId::Font18, TextRight | TextTop | TextSingleLine, 1.0, false},
+    {u"12.3 km ", FontId::Font18, TextCenter | TextVCenter | TextSingleLine, 1.0, false},
+};
+
+class ComposedText : public ::testing::TestWithParam<ComposedCase> {};
+
+TEST_P(ComposedText, DrawsWhatDrawTextDraws) {
+    const ComposedCase& c = GetParam();
+    const TextCase t{c.text, c.font, {21, 96, 230, 171}, c.flags};
+    QImage direct = blank(c.scale);
+    drawCase(direct, t, nullptr);
+    TextLayoutCache cache;
+    QImage kept = blank(c.scale);
+    drawCase(kept, t, &cache);
+    EXPECT_TRUE(kept == direct);
+    EXPECT_EQ(cache.layoutsComposed(), c.composed ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dashboard, ComposedText, ::testing::ValuesIn(kComposedTexts));
+
 TEST(TextLayoutCache, KeyedByTextFontRectangleAndFlags) {
     QImage img = blank();
     TextLayoutCache cache;
