@@ -372,6 +372,8 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
                          const TextCell& cell) {
     const QRectF r(rect);
     QRectF ink;
+    m_outline.setFillRule(Qt::WindingFill);
+    m_origins.reserve(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         ComposedLine& line = lines[i];
         const QPointF origin(r.x() + alignmentOffset(r, line.advance, qtFlags),
@@ -382,7 +384,6 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
             m_origins.emplace_back(std::trunc(origin.x() * 64) / 64, origin.y() + line.ascent);
         const QList<QPointF> positions = line.run.positions();
         for (std::size_t g = 0; g < line.outlines.size(); ++g) {
-            m_outline.setFillRule(Qt::WindingFill);
             const QPointF at(positions[qsizetype(g)].x(), line.glyphY);
             m_outline.addPath(line.outlines[g]->translated(origin + at));
         }
