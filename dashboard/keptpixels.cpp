@@ -4,24 +4,35 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cstring>
 
 namespace velocimo {
 
-bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
+bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page,
                        const QImage*& target, QRect& patch, const QImage*& picture) const {
     target = area.isEmpty() ? nullptr : directImage(painter);
-    if (!target) {
+    if (target) {
+        const QTransform& device = painter.deviceTransform();
+        patch = device.mapRect(QRectF(area)).toAlignedRect() & target->rect();
+    }
+    if (!target || patch.isEmpty()) {
+        target = nullptr;
+        if (page) {
+            page->drawn(painter, QRectF(area));
+        }
         return false;
     }
     const QTransform& device = painter.deviceTransform();
-    patch = device.mapRect(QRectF(area)).toAlignedRect() & target->rect();
-    if (patch.isEmpty()) {
-        target = nullptr;
-        return false;
+    const bool same =
+        patch == m_patch && tag == m_tag && device.m11() == m_scaleX && device.m22() == m_scaleY;
+    if (page) {
+        if (same && page->claim(this, patch, m_after)) {
+            return true;
+        }
+        picture = page->cover(this, patch);
     }
-    picture = page ? page->pictureUnder(patch) : nullptr;
-    if (patch != m_patch || tag != m_tag || device.m11() != m_scaleX || device.m22() != m_scaleY) {
+    if (!same) {
         return false;
     }
     if (!picture || picture->cacheKey() != m_beforePicture.cacheKey()) {
@@ -67,64 +78,202 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
     const bool whole = target && painter.deviceTransform().dx() == 0 &&
                        painter.deviceTransform().dy() == 0 && !picture.hasAlphaChannel() &&
                        picture.size() == target->size() && picture.format() == target->format();
+    m_stale.clear();
+    m_expecting = false;
     if (whole && m_pageKey != 0 && imageKey == m_pageKey &&
         picture.cacheKey() == m_picture.cacheKey()) {
-        const QRect all = target->rect();
-        const Pixels pixels(*target);
-        const Pixels from(picture);
-        // Boxes that overlap or cover most of the page cost more than one straight copy.
-        const bool most = m_dirtyArea * 2 > qint64(all.width()) * all.height();
-        if (most) {
-            m_dirty.assign(1, all);
-        }
-        for (const QRect& r : m_dirty) {
-            const QRect patch = r & all;
-            const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
-            for (int y = patch.top(); y <= patch.bottom(); ++y) {
-                std::memcpy(pixels.writable(patch.left(), y), from.at(patch.left(), y), rowBytes);
+        m_image = target;
+        m_tracking = true;
+        // The marks that overlap, drawn by the same kept drawings in the same order over
+        // the same picture, leave the same pixels.
+        const std::size_t n = m_dirty.size();
+        std::vector<std::size_t> cluster(n);
+        std::vector<bool> kept(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            cluster[i] = i;
+            kept[i] = m_dirty[i].owner != nullptr;
+            for (std::size_t j = 0; j < i; ++j) {
+                if (m_dirty[i].owner && m_dirty[j].owner == m_dirty[i].owner) {
+                    kept[i] = kept[j] = false; // its result is only the last
+                }
+                if (cluster[j] != cluster[i] && m_dirty[j].rect.intersects(m_dirty[i].rect)) {
+                    const std::size_t from = cluster[j];
+                    const std::size_t to = cluster[i];
+                    std::replace(cluster.begin(), cluster.begin() + i + 1, from, to);
+                }
             }
         }
-        m_tracking = true;
+        std::vector<std::size_t> slot(n, n);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t& s = slot[cluster[i]];
+            if (s == n) {
+                s = m_stale.size();
+                m_stale.emplace_back();
+            }
+            Cluster& c = m_stale[s];
+            c.bounds |= m_dirty[i].rect;
+            c.marks.push_back(m_dirty[i]);
+            c.kept = c.kept && kept[i];
+        }
+        // Boxes that overlap or cover most of the page cost more to put back than one
+        // straight copy.
+        qint64 area = 0;
+        for (const Cluster& c : m_stale) {
+            for (const Mark& m : c.marks) {
+                area += c.kept ? 0 : qint64(m.rect.width()) * m.rect.height();
+            }
+        }
+        const QRect all = target->rect();
+        if (area * 2 > qint64(all.width()) * all.height()) {
+            putBack(all);
+            m_stale.clear();
+        }
     } else {
         painter.drawImage(0, 0, picture);
         // Only where drawImage put the picture as it is can it be copied back instead.
         m_tracking = whole && *target == picture;
         m_picture = m_tracking ? picture : QImage();
+        m_image = m_tracking ? target : nullptr;
     }
     m_dirty.clear();
-    m_dirtyArea = 0;
     m_pageKey = 0;
 }
 
+void KeptPage::putBack(const QRect& rect) const {
+    const QRect patch = rect & m_image->rect();
+    const Pixels pixels(*m_image);
+    const Pixels from(m_picture);
+    const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+    for (int y = patch.top(); y <= patch.bottom(); ++y) {
+        std::memcpy(pixels.writable(patch.left(), y), from.at(patch.left(), y), rowBytes);
+    }
+}
+
+void KeptPage::restore(const Cluster& cluster) const {
+    for (const Mark& m : cluster.marks) {
+        putBack(m.rect);
+    }
+    // What this paint has repeated of it so far, again over the picture.
+    const Pixels pixels(*m_image);
+    for (std::size_t i = 0; i < cluster.results.size(); ++i) {
+        const QRect& patch = cluster.marks[i].rect;
+        const Pixels from(cluster.results[i]);
+        const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+        for (int y = 0; y < patch.height(); ++y) {
+            std::memcpy(pixels.writable(patch.x(), patch.y() + y), from.at(0, y), rowBytes);
+        }
+    }
+}
+
+bool KeptPage::restoreUnder(const QRect& rect, const QRect& keep) {
+    bool any = false;
+    std::erase_if(m_stale, [&](const Cluster& c) {
+        if (!c.bounds.intersects(rect) ||
+            std::none_of(c.marks.begin(), c.marks.end(),
+                         [&](const Mark& m) { return m.rect.intersects(rect); })) {
+            return false;
+        }
+        if (c.kept && c.marks[c.next].rect == keep) {
+            return false;
+        }
+        restore(c);
+        any = true;
+        return true;
+    });
+    return any;
+}
+
+void KeptPage::restoreAll() {
+    if (m_tracking) {
+        for (const Cluster& c : m_stale) {
+            restore(c);
+        }
+    }
+    m_stale.clear();
+}
+
 void KeptPage::drawn(const QPainter& painter, const QRectF& area) {
+    m_expecting = false;
     if (!m_tracking) {
         m_pageKey = 0;
         return;
     }
     if (!area.isEmpty()) {
-        const QRect& r =
-            m_dirty.emplace_back(painter.deviceTransform().mapRect(area).toAlignedRect());
-        m_dirtyArea += qint64(r.width()) * r.height();
+        const QRect r = painter.deviceTransform().mapRect(area).toAlignedRect();
+        restoreUnder(r);
+        m_dirty.push_back({r, nullptr});
     }
 }
 
-const QImage* KeptPage::pictureUnder(const QRect& patch) const {
-    if (!m_tracking) {
-        return nullptr;
+void KeptPage::expect(const QPainter& painter, const QRect& area, qreal margin) {
+    m_expecting = m_tracking && !area.isEmpty();
+    if (!m_expecting) {
+        return;
     }
-    for (const QRect& r : m_dirty) {
-        if (r.intersects(patch)) {
-            return nullptr;
+    const QTransform& device = painter.deviceTransform();
+    m_expectedKept = device.mapRect(QRectF(area)).toAlignedRect() & m_image->rect();
+    m_expected =
+        device.mapRect(QRectF(area).adjusted(-margin, -margin, margin, margin)).toAlignedRect();
+    restoreUnder(m_expected, m_expectedKept);
+}
+
+bool KeptPage::unexpected() {
+    if (!m_expecting) {
+        return false;
+    }
+    // Drawn without its kept pixels, so within area: only what was left for those is wrong.
+    m_expecting = false;
+    const bool again = restoreUnder(m_expected);
+    m_dirty.push_back({m_expected, nullptr});
+    return again;
+}
+
+bool KeptPage::claim(const KeptPixels* owner, const QRect& patch, const QImage& result) {
+    m_expecting = false;
+    if (!m_tracking) {
+        return false;
+    }
+    for (auto c = m_stale.begin(); c != m_stale.end(); ++c) {
+        const Mark& next = c->marks[c->next];
+        if (c->kept && next.owner == owner && next.rect == patch) {
+            c->results.push_back(result);
+            if (++c->next == c->marks.size()) {
+                m_stale.erase(c); // all there as the last paint left it
+            }
+            m_dirty.push_back({patch, owner});
+            return true;
         }
     }
-    return &m_picture;
+    return false;
+}
+
+const QImage* KeptPage::cover(const KeptPixels* owner, const QRect& patch) {
+    m_expecting = false;
+    if (!m_tracking) {
+        m_pageKey = 0;
+        return nullptr;
+    }
+    restoreUnder(patch);
+    const bool under = std::none_of(m_dirty.begin(), m_dirty.end(),
+                                    [&](const Mark& m) { return m.rect.intersects(patch); });
+    m_dirty.push_back({patch, owner});
+    return under ? &m_picture : nullptr;
+}
+
+void KeptPage::lost() {
+    restoreAll();
+    m_expecting = false;
+    m_pageKey = 0;
+    m_tracking = false;
 }
 
 void KeptPage::finished(const QImage& image) {
     // A paint that did not start with the picture, or drew where it could not say, leaves
     // the next one to draw it whole.
+    restoreAll();
     m_pageKey = m_tracking ? image.cacheKey() : 0;
     m_tracking = false;
+    m_image = nullptr;
 }
 
 } // namespace velocimo

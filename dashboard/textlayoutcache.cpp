@@ -213,7 +213,7 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
     }
 }
 
-void LaidOutText::draw(QPainter& painter, const KeptPage* page) const {
+void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
     if (!m_outline.isEmpty()) {
         const QColor colour = painter.pen().color();
         const QImage* target = directImage(painter);

@@ -90,7 +90,7 @@ public:
                                       int qtFlags);
     LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
                 const QRect& rect, int qtFlags, const TextCell& cell);
-    void draw(QPainter& painter, const KeptPage* page = nullptr) const;
+    void draw(QPainter& painter, KeptPage* page = nullptr) const;
     // What draw may touch (logical), empty for nothing.
     const QRect& inkBounds() const { return m_inkBounds; }
 
