@@ -196,7 +196,6 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
         m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
     }
     if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
-        m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
         m_outline.setFillRule(Qt::WindingFill);
         for (int i = 0; i < m_layout.lineCount(); ++i) {
             const QPointF origin = m_origins[static_cast<std::size_t>(i)];
@@ -209,6 +208,9 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
                         raw.pathForGlyph(glyphs[g]).translated(origin + positions[g]));
                 }
             }
+        }
+        if (!m_outline.isEmpty()) {
+            m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
         }
     }
 }

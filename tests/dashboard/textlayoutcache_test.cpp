@@ -122,6 +122,32 @@ TEST(TextLayoutCache, KeyedByDevicePixelRatio) {
     }
 }
 
+// The big digits' bounds hold their ink and stay near their cell: the page goes back under
+// them every paint.
+TEST(TextLayoutCache, BigDigitsBoundsHugTheirInk) {
+    const TextCase& t = kTexts[0];
+    const QImage page = blank();
+    QImage img = page;
+    drawCase(img, t, nullptr);
+    QRect ink;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            ink |= img.pixel(x, y) != page.pixel(x, y) ? QRect(x, y, 1, 1) : QRect();
+        }
+    }
+    QPainter painter(&img);
+    painter.setFont(dashboardFont(t.font));
+    TextLayoutCache cache;
+    const int flags = Qt::TextDontClip | Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine;
+    const QRect bounds =
+        cache.find({t.text, t.font, t.rect, flags, 1.0}, painter, dashboardTextCell(t.font))
+            .inkBounds();
+    EXPECT_TRUE(bounds.contains(ink));
+    const QRect cell(t.rect.left, t.rect.top, t.rect.right - t.rect.left,
+                     t.rect.bottom - t.rect.top);
+    EXPECT_TRUE(cell.adjusted(-8, -8, 8, 8).contains(bounds));
+}
+
 // Kept pixels (the big digits' fill, a text's last result) follow the text colour (night
 // mode) and the page under the text.
 TEST(TextLayoutCache, KeptPixelsFollowTheColourAndTheBackground) {
