@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace velocimo {
@@ -27,10 +28,10 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptP
     const bool same =
         patch == m_patch && tag == m_tag && device.m11() == m_scaleX && device.m22() == m_scaleY;
     if (page) {
-        if (same && page->claim(this, patch, m_after)) {
+        if (same && page->claim(m_id, patch, m_after)) {
             return true;
         }
-        picture = page->cover(this, patch);
+        picture = page->cover(m_id, patch);
     }
     if (!same) {
         return false;
@@ -62,6 +63,11 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptP
     return true;
 }
 
+uint64_t KeptPixels::nextId() {
+    static std::atomic<uint64_t> last = 0;
+    return ++last;
+}
+
 void KeptPixels::keep(const QPainter& painter, const QImage& target, const QRect& patch,
                       uint64_t tag, const QImage* picture, QImage before) {
     m_before = std::move(before);
@@ -91,7 +97,7 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
         std::vector<bool> kept(n);
         for (std::size_t i = 0; i < n; ++i) {
             cluster[i] = i;
-            kept[i] = m_dirty[i].owner != nullptr;
+            kept[i] = m_dirty[i].owner != 0;
             for (std::size_t j = 0; j < i; ++j) {
                 if (m_dirty[i].owner && m_dirty[j].owner == m_dirty[i].owner) {
                     kept[i] = kept[j] = false; // its result is only the last
@@ -201,7 +207,7 @@ void KeptPage::drawn(const QPainter& painter, const QRectF& area) {
     if (!area.isEmpty()) {
         const QRect r = painter.deviceTransform().mapRect(area).toAlignedRect();
         restoreUnder(r);
-        m_dirty.push_back({r, nullptr});
+        m_dirty.push_back({r, 0});
     }
 }
 
@@ -224,11 +230,11 @@ bool KeptPage::unexpected() {
     // Drawn without its kept pixels, so within area: only what was left for those is wrong.
     m_expecting = false;
     const bool again = restoreUnder(m_expected);
-    m_dirty.push_back({m_expected, nullptr});
+    m_dirty.push_back({m_expected, 0});
     return again;
 }
 
-bool KeptPage::claim(const KeptPixels* owner, const QRect& patch, const QImage& result) {
+bool KeptPage::claim(uint64_t owner, const QRect& patch, const QImage& result) {
     m_expecting = false;
     if (!m_tracking) {
         return false;
@@ -247,7 +253,7 @@ bool KeptPage::claim(const KeptPixels* owner, const QRect& patch, const QImage& 
     return false;
 }
 
-const QImage* KeptPage::cover(const KeptPixels* owner, const QRect& patch) {
+const QImage* KeptPage::cover(uint64_t owner, const QRect& patch) {
     m_expecting = false;
     if (!m_tracking) {
         m_pageKey = 0;
@@ -274,6 +280,30 @@ void KeptPage::finished(const QImage& image) {
     m_pageKey = m_tracking ? image.cacheKey() : 0;
     m_tracking = false;
     m_image = nullptr;
+}
+
+KeptPixels& KeptPage::keptIcon(int32_t resource, int32_t x, int32_t y) {
+    ++m_clock;
+    for (Icon& i : m_icons) {
+        if (i.resource == resource && i.x == x && i.y == y) {
+            i.lastUse = m_clock;
+            return i.kept;
+        }
+    }
+    Icon* slot = nullptr;
+    if (m_icons.size() < kIconCapacity) {
+        slot = &m_icons.emplace_back();
+    } else {
+        slot = &*std::min_element(m_icons.begin(), m_icons.end(), [](const Icon& a, const Icon& b) {
+            return a.lastUse < b.lastUse;
+        });
+        slot->kept = KeptPixels();
+    }
+    slot->resource = resource;
+    slot->x = x;
+    slot->y = y;
+    slot->lastUse = m_clock;
+    return slot->kept;
 }
 
 } // namespace velocimo

@@ -53,6 +53,9 @@ private:
     QImage m_beforePicture; // the picture they were part of (at m_patch)
     QImage m_after;
     uint64_t m_tag = 0;
+    // Which drawing, for the page's record: an address can be another's by the next paint.
+    uint64_t m_id = nextId();
+    static uint64_t nextId();
 };
 
 // The back buffer between paints: the device pixels the last paint drew over its background
@@ -77,13 +80,16 @@ public:
     void lost();
     // After the painter ended on image.
     void finished(const QImage& image);
+    // The kept pixels of an icon at a place (logical), a few of them, the least recently
+    // drawn dropped first.
+    KeptPixels& keptIcon(int32_t resource, int32_t x, int32_t y);
 
 private:
     friend class KeptPixels;
     struct Mark {
         QRect rect; // device pixels
-        // The kept drawing whose last result this is; null for anything else.
-        const KeptPixels* owner = nullptr;
+        // The kept drawing whose last result this is; 0 for anything else.
+        uint64_t owner = 0;
     };
     // Last paint's marks that overlap one another, in the order drawn, not put back yet.
     struct Cluster {
@@ -94,9 +100,9 @@ private:
         std::vector<QImage> results; // theirs
     };
     // Where owner, at patch, is what the last paint drew next there, it stays as it is.
-    bool claim(const KeptPixels* owner, const QRect& patch, const QImage& result);
+    bool claim(uint64_t owner, const QRect& patch, const QImage& result);
     // Before owner draws at patch: the picture where the pixels under are its own, else null.
-    const QImage* cover(const KeptPixels* owner, const QRect& patch);
+    const QImage* cover(uint64_t owner, const QRect& patch);
     // Puts the page right under the clusters that meet rect, but for one whose next mark
     // is a kept drawing at exactly keep; true where there were any.
     bool restoreUnder(const QRect& rect, const QRect& keep = QRect());
@@ -112,6 +118,16 @@ private:
     QRect m_expectedKept;
     bool m_expecting = false;
     bool m_tracking = false; // drawn over the picture this paint
+    struct Icon {
+        int32_t resource = 0;
+        int32_t x = 0;
+        int32_t y = 0;
+        KeptPixels kept;
+        uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t kIconCapacity = 16; // the buttons, the fix's frames
+    std::vector<Icon> m_icons;
+    uint64_t m_clock = 0;
 };
 
 } // namespace velocimo

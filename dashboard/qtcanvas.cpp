@@ -348,10 +348,18 @@ void QtCanvas::drawPicture(int32_t resource) {
 
 void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
     const QImage icon = dashboardArt(resource, m_scale);
-    if (!icon.isNull()) {
-        drawn(QRectF(x, y, kIconSize, kIconSize));
-        m_painter.drawImage(QRect(x, y, kIconSize, kIconSize), icon);
+    if (icon.isNull()) {
+        return;
     }
+    const QRect rect(x, y, kIconSize, kIconSize);
+    const auto draw = [&] { m_painter.drawImage(rect, icon); };
+    if (!m_texts) {
+        draw();
+        return;
+    }
+    // Blending an icon costs more than copying what it left where the page under is the same.
+    KeptPage& page = m_texts->page();
+    page.keptIcon(resource, x, y).paint(m_painter, rect.adjusted(-1, -1, 1, 1), 0, &page, draw);
 }
 
 void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
