@@ -10,6 +10,16 @@
 
 namespace velocimo {
 
+namespace {
+
+// QRect::intersects, inline: the page's record is searched for every drawing.
+[[gnu::always_inline]] inline bool meets(const QRect& a, const QRect& b) {
+    return a.left() <= b.right() && b.left() <= a.right() && a.top() <= b.bottom() &&
+           b.top() <= a.bottom() && !a.isEmpty() && !b.isEmpty();
+}
+
+} // namespace
+
 bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page,
                        const QImage*& target, QRect& patch, const QImage*& picture) const {
     target = area.isEmpty() ? nullptr : directImage(painter);
@@ -90,50 +100,7 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
         picture.cacheKey() == m_picture.cacheKey()) {
         m_image = target;
         m_tracking = true;
-        // The marks that overlap, drawn by the same kept drawings in the same order over
-        // the same picture, leave the same pixels.
-        const std::size_t n = m_dirty.size();
-        std::vector<std::size_t> cluster(n);
-        std::vector<bool> kept(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            cluster[i] = i;
-            kept[i] = m_dirty[i].owner != 0;
-            for (std::size_t j = 0; j < i; ++j) {
-                if (m_dirty[i].owner && m_dirty[j].owner == m_dirty[i].owner) {
-                    kept[i] = kept[j] = false; // its result is only the last
-                }
-                if (cluster[j] != cluster[i] && m_dirty[j].rect.intersects(m_dirty[i].rect)) {
-                    const std::size_t from = cluster[j];
-                    const std::size_t to = cluster[i];
-                    std::replace(cluster.begin(), cluster.begin() + i + 1, from, to);
-                }
-            }
-        }
-        std::vector<std::size_t> slot(n, n);
-        for (std::size_t i = 0; i < n; ++i) {
-            std::size_t& s = slot[cluster[i]];
-            if (s == n) {
-                s = m_stale.size();
-                m_stale.emplace_back();
-            }
-            Cluster& c = m_stale[s];
-            c.bounds |= m_dirty[i].rect;
-            c.marks.push_back(m_dirty[i]);
-            c.kept = c.kept && kept[i];
-        }
-        // Boxes that overlap or cover most of the page cost more to put back than one
-        // straight copy.
-        qint64 area = 0;
-        for (const Cluster& c : m_stale) {
-            for (const Mark& m : c.marks) {
-                area += c.kept ? 0 : qint64(m.rect.width()) * m.rect.height();
-            }
-        }
-        const QRect all = target->rect();
-        if (area * 2 > qint64(all.width()) * all.height()) {
-            putBack(all);
-            m_stale.clear();
-        }
+        cluster();
     } else {
         painter.drawImage(0, 0, picture);
         // Only where drawImage put the picture as it is can it be copied back instead.
@@ -143,6 +110,68 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
     }
     m_dirty.clear();
     m_pageKey = 0;
+}
+
+void KeptPage::cluster() {
+    // Kept drawings' marks that overlap, drawn by the same drawings in the same order over
+    // the same picture, leave the same pixels. Anything else is put back mark by mark, and
+    // so is a kept drawing's mark that meets one.
+    const std::size_t n = m_dirty.size();
+    std::vector<std::size_t> root(n);
+    std::vector<bool> kept(n);
+    const auto find = [&](std::size_t i) {
+        while (root[i] != i) {
+            i = root[i] = root[root[i]];
+        }
+        return i;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        root[i] = i;
+        kept[i] = m_dirty[i].owner != 0;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const Mark& mark = m_dirty[i];
+        if (!mark.owner) {
+            continue;
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            const Mark& other = m_dirty[j];
+            if (j == i || !meets(other.rect, mark.rect)) {
+                continue;
+            }
+            if (!other.owner) {
+                kept[i] = false;
+            } else if (j < i) {
+                root[find(j)] = find(i);
+            }
+            if (other.owner == mark.owner) {
+                kept[i] = false; // its result is only the last
+            }
+        }
+    }
+    // Boxes that overlap or cover most of the page cost more to put back than one straight
+    // copy.
+    qint64 area = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        area += kept[i] ? 0 : qint64(m_dirty[i].rect.width()) * m_dirty[i].rect.height();
+    }
+    const QRect all = m_image->rect();
+    if (area * 2 > qint64(all.width()) * all.height()) {
+        putBack(all);
+        return;
+    }
+    std::vector<std::size_t> slot(n, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t& s = slot[m_dirty[i].owner ? find(i) : i];
+        if (s == n) {
+            s = m_stale.size();
+            m_stale.emplace_back();
+        }
+        Cluster& c = m_stale[s];
+        c.bounds |= m_dirty[i].rect;
+        c.marks.push_back(m_dirty[i]);
+        c.kept = c.kept && kept[i];
+    }
 }
 
 void KeptPage::putBack(const QRect& rect) const {
@@ -174,9 +203,9 @@ void KeptPage::restore(const Cluster& cluster) const {
 bool KeptPage::restoreUnder(const QRect& rect, const QRect& keep) {
     bool any = false;
     std::erase_if(m_stale, [&](const Cluster& c) {
-        if (!c.bounds.intersects(rect) ||
+        if (!meets(c.bounds, rect) ||
             std::none_of(c.marks.begin(), c.marks.end(),
-                         [&](const Mark& m) { return m.rect.intersects(rect); })) {
+                         [&](const Mark& m) { return meets(m.rect, rect); })) {
             return false;
         }
         if (c.kept && c.marks[c.next].rect == keep) {
@@ -261,7 +290,7 @@ const QImage* KeptPage::cover(uint64_t owner, const QRect& patch) {
     }
     restoreUnder(patch);
     const bool under = std::none_of(m_dirty.begin(), m_dirty.end(),
-                                    [&](const Mark& m) { return m.rect.intersects(patch); });
+                                    [&](const Mark& m) { return meets(m.rect, patch); });
     m_dirty.push_back({patch, owner});
     return under ? &m_picture : nullptr;
 }

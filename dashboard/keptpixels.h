@@ -106,6 +106,8 @@ private:
     // Puts the page right under the clusters that meet rect, but for one whose next mark
     // is a kept drawing at exactly keep; true where there were any.
     bool restoreUnder(const QRect& rect, const QRect& keep = QRect());
+    // The last paint's marks, as clusters.
+    void cluster();
     void restore(const Cluster& cluster) const;
     void restoreAll();
     void putBack(const QRect& rect) const;
