@@ -240,16 +240,13 @@ void KeptPage::drawn(const QPainter& painter, const QRectF& area) {
     }
 }
 
-void KeptPage::expect(const QPainter& painter, const QRect& area, qreal margin) {
+void KeptPage::expect(const QPainter& painter, const QRect& area) {
     m_expecting = m_tracking && !area.isEmpty();
     if (!m_expecting) {
         return;
     }
-    const QTransform& device = painter.deviceTransform();
-    m_expectedKept = device.mapRect(QRectF(area)).toAlignedRect() & m_image->rect();
-    m_expected =
-        device.mapRect(QRectF(area).adjusted(-margin, -margin, margin, margin)).toAlignedRect();
-    restoreUnder(m_expected, m_expectedKept);
+    m_expected = painter.deviceTransform().mapRect(QRectF(area)).toAlignedRect() & m_image->rect();
+    restoreUnder(m_expected, m_expected);
 }
 
 bool KeptPage::unexpected() {

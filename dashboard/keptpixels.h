@@ -71,9 +71,10 @@ public:
     void drawBackground(QPainter& painter, const QImage& picture, qint64 imageKey);
     // The paint is about to draw within area (logical).
     void drawn(const QPainter& painter, const QRectF& area);
-    // As drawn for a text drawn next, but what a kept drawing of exactly area left last
-    // paint may stay, for the text's own kept pixels to take; margin widens the rest.
-    void expect(const QPainter& painter, const QRect& area, qreal margin);
+    // As drawn for a text drawn next within area (its ink bounds, with room for smoothing),
+    // but what a kept drawing of exactly area left last paint may stay, for the text's own
+    // kept pixels to take.
+    void expect(const QPainter& painter, const QRect& area);
     // After the text: true where it was not drawn kept over what was left for it; the page
     // under it is put right now, and it must be drawn again.
     bool unexpected();
@@ -117,7 +118,6 @@ private:
     QImage m_picture;
     const QImage* m_image = nullptr; // while tracking
     QRect m_expected;                // device pixels, while a text is expected
-    QRect m_expectedKept;
     bool m_expecting = false;
     bool m_tracking = false; // drawn over the picture this paint
     struct Icon {

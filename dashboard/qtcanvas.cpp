@@ -371,8 +371,7 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
         const LaidOutText& laidOut =
             m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell);
         KeptPage& page = m_texts->page();
-        // Room for smoothing, as drawn() gives.
-        page.expect(m_painter, laidOut.inkBounds(), 2);
+        page.expect(m_painter, laidOut.inkBounds());
         laidOut.draw(m_painter, &page);
         if (page.unexpected()) {
             laidOut.draw(m_painter, &page);
