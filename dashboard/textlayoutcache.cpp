@@ -210,7 +210,8 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
             }
         }
         if (!m_outline.isEmpty()) {
-            m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
+            // Only the outline is drawn.
+            m_inkBounds = m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
         }
     }
 }
