@@ -4,24 +4,46 @@
 
 #include <QPainter>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace velocimo {
 
-bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
+namespace {
+
+// QRect::intersects, inline: the page's record is searched for every drawing.
+[[gnu::always_inline]] inline bool meets(const QRect& a, const QRect& b) {
+    return a.left() <= b.right() && b.left() <= a.right() && a.top() <= b.bottom() &&
+           b.top() <= a.bottom() && !a.isEmpty() && !b.isEmpty();
+}
+
+} // namespace
+
+bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page,
                        const QImage*& target, QRect& patch, const QImage*& picture) const {
     target = area.isEmpty() ? nullptr : directImage(painter);
-    if (!target) {
+    if (target) {
+        const QTransform& device = painter.deviceTransform();
+        patch = device.mapRect(QRectF(area)).toAlignedRect() & target->rect();
+    }
+    if (!target || patch.isEmpty()) {
+        target = nullptr;
+        if (page) {
+            page->drawn(painter, QRectF(area));
+        }
         return false;
     }
     const QTransform& device = painter.deviceTransform();
-    patch = device.mapRect(QRectF(area)).toAlignedRect() & target->rect();
-    if (patch.isEmpty()) {
-        target = nullptr;
-        return false;
+    const bool same =
+        patch == m_patch && tag == m_tag && device.m11() == m_scaleX && device.m22() == m_scaleY;
+    if (page) {
+        if (same && page->claim(m_id, patch, m_after)) {
+            return true;
+        }
+        picture = page->cover(m_id, patch);
     }
-    picture = page ? page->pictureUnder(patch) : nullptr;
-    if (patch != m_patch || tag != m_tag || device.m11() != m_scaleX || device.m22() != m_scaleY) {
+    if (!same) {
         return false;
     }
     if (!picture || picture->cacheKey() != m_beforePicture.cacheKey()) {
@@ -51,6 +73,11 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, const
     return true;
 }
 
+uint64_t KeptPixels::nextId() {
+    static std::atomic<uint64_t> last = 0;
+    return ++last;
+}
+
 void KeptPixels::keep(const QPainter& painter, const QImage& target, const QRect& patch,
                       uint64_t tag, const QImage* picture, QImage before) {
     m_before = std::move(before);
@@ -67,64 +94,242 @@ void KeptPage::drawBackground(QPainter& painter, const QImage& picture, qint64 i
     const bool whole = target && painter.deviceTransform().dx() == 0 &&
                        painter.deviceTransform().dy() == 0 && !picture.hasAlphaChannel() &&
                        picture.size() == target->size() && picture.format() == target->format();
+    m_stale.clear();
+    m_expecting = false;
     if (whole && m_pageKey != 0 && imageKey == m_pageKey &&
         picture.cacheKey() == m_picture.cacheKey()) {
-        const QRect all = target->rect();
-        const Pixels pixels(*target);
-        const Pixels from(picture);
-        // Boxes that overlap or cover most of the page cost more than one straight copy.
-        const bool most = m_dirtyArea * 2 > qint64(all.width()) * all.height();
-        if (most) {
-            m_dirty.assign(1, all);
-        }
-        for (const QRect& r : m_dirty) {
-            const QRect patch = r & all;
-            const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
-            for (int y = patch.top(); y <= patch.bottom(); ++y) {
-                std::memcpy(pixels.writable(patch.left(), y), from.at(patch.left(), y), rowBytes);
-            }
-        }
+        m_image = target;
         m_tracking = true;
+        cluster();
     } else {
         painter.drawImage(0, 0, picture);
         // Only where drawImage put the picture as it is can it be copied back instead.
         m_tracking = whole && *target == picture;
         m_picture = m_tracking ? picture : QImage();
+        m_image = m_tracking ? target : nullptr;
     }
     m_dirty.clear();
-    m_dirtyArea = 0;
     m_pageKey = 0;
 }
 
+void KeptPage::cluster() {
+    // Kept drawings' marks that overlap, drawn by the same drawings in the same order over
+    // the same picture, leave the same pixels. Anything else is put back mark by mark, and
+    // so is a kept drawing's mark that meets one.
+    const std::size_t n = m_dirty.size();
+    std::vector<std::size_t> root(n);
+    std::vector<bool> kept(n);
+    const auto find = [&](std::size_t i) {
+        while (root[i] != i) {
+            i = root[i] = root[root[i]];
+        }
+        return i;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        root[i] = i;
+        kept[i] = m_dirty[i].owner != 0;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const Mark& mark = m_dirty[i];
+        if (!mark.owner) {
+            continue;
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            const Mark& other = m_dirty[j];
+            if (j == i || !meets(other.rect, mark.rect)) {
+                continue;
+            }
+            if (!other.owner) {
+                kept[i] = false;
+            } else if (j < i) {
+                root[find(j)] = find(i);
+            }
+            if (other.owner == mark.owner) {
+                kept[i] = false; // its result is only the last
+            }
+        }
+    }
+    // Boxes that overlap or cover most of the page cost more to put back than one straight
+    // copy.
+    qint64 area = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        area += kept[i] ? 0 : qint64(m_dirty[i].rect.width()) * m_dirty[i].rect.height();
+    }
+    const QRect all = m_image->rect();
+    if (area * 2 > qint64(all.width()) * all.height()) {
+        putBack(all);
+        return;
+    }
+    std::vector<std::size_t> slot(n, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t& s = slot[m_dirty[i].owner ? find(i) : i];
+        if (s == n) {
+            s = m_stale.size();
+            m_stale.emplace_back();
+        }
+        Cluster& c = m_stale[s];
+        c.bounds |= m_dirty[i].rect;
+        c.marks.push_back(m_dirty[i]);
+        c.kept = c.kept && kept[i];
+    }
+}
+
+void KeptPage::putBack(const QRect& rect) const {
+    const QRect patch = rect & m_image->rect();
+    const Pixels pixels(*m_image);
+    const Pixels from(m_picture);
+    const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+    for (int y = patch.top(); y <= patch.bottom(); ++y) {
+        std::memcpy(pixels.writable(patch.left(), y), from.at(patch.left(), y), rowBytes);
+    }
+}
+
+void KeptPage::restore(const Cluster& cluster) const {
+    for (const Mark& m : cluster.marks) {
+        putBack(m.rect);
+    }
+    // What this paint has repeated of it so far, again over the picture.
+    const Pixels pixels(*m_image);
+    for (std::size_t i = 0; i < cluster.results.size(); ++i) {
+        const QRect& patch = cluster.marks[i].rect;
+        const Pixels from(cluster.results[i]);
+        const auto rowBytes = static_cast<std::size_t>(patch.width()) * 4;
+        for (int y = 0; y < patch.height(); ++y) {
+            std::memcpy(pixels.writable(patch.x(), patch.y() + y), from.at(0, y), rowBytes);
+        }
+    }
+}
+
+bool KeptPage::restoreUnder(const QRect& rect, const QRect& keep) {
+    bool any = false;
+    std::erase_if(m_stale, [&](const Cluster& c) {
+        if (!meets(c.bounds, rect) ||
+            std::none_of(c.marks.begin(), c.marks.end(),
+                         [&](const Mark& m) { return meets(m.rect, rect); })) {
+            return false;
+        }
+        if (c.kept && c.marks[c.next].rect == keep) {
+            return false;
+        }
+        restore(c);
+        any = true;
+        return true;
+    });
+    return any;
+}
+
+void KeptPage::restoreAll() {
+    if (m_tracking) {
+        for (const Cluster& c : m_stale) {
+            restore(c);
+        }
+    }
+    m_stale.clear();
+}
+
 void KeptPage::drawn(const QPainter& painter, const QRectF& area) {
+    m_expecting = false;
     if (!m_tracking) {
         m_pageKey = 0;
         return;
     }
     if (!area.isEmpty()) {
-        const QRect& r =
-            m_dirty.emplace_back(painter.deviceTransform().mapRect(area).toAlignedRect());
-        m_dirtyArea += qint64(r.width()) * r.height();
+        const QRect r = painter.deviceTransform().mapRect(area).toAlignedRect();
+        restoreUnder(r);
+        m_dirty.push_back({r, 0});
     }
 }
 
-const QImage* KeptPage::pictureUnder(const QRect& patch) const {
-    if (!m_tracking) {
-        return nullptr;
+void KeptPage::expect(const QPainter& painter, const QRect& area) {
+    m_expecting = m_tracking && !area.isEmpty();
+    if (!m_expecting) {
+        return;
     }
-    for (const QRect& r : m_dirty) {
-        if (r.intersects(patch)) {
-            return nullptr;
+    m_expected = painter.deviceTransform().mapRect(QRectF(area)).toAlignedRect() & m_image->rect();
+    restoreUnder(m_expected, m_expected);
+}
+
+bool KeptPage::unexpected() {
+    if (!m_expecting) {
+        return false;
+    }
+    // Drawn without its kept pixels, so within area: only what was left for those is wrong.
+    m_expecting = false;
+    const bool again = restoreUnder(m_expected);
+    m_dirty.push_back({m_expected, 0});
+    return again;
+}
+
+bool KeptPage::claim(uint64_t owner, const QRect& patch, const QImage& result) {
+    m_expecting = false;
+    if (!m_tracking) {
+        return false;
+    }
+    for (auto c = m_stale.begin(); c != m_stale.end(); ++c) {
+        const Mark& next = c->marks[c->next];
+        if (c->kept && next.owner == owner && next.rect == patch) {
+            c->results.push_back(result);
+            if (++c->next == c->marks.size()) {
+                m_stale.erase(c); // all there as the last paint left it
+            }
+            m_dirty.push_back({patch, owner});
+            return true;
         }
     }
-    return &m_picture;
+    return false;
+}
+
+const QImage* KeptPage::cover(uint64_t owner, const QRect& patch) {
+    m_expecting = false;
+    if (!m_tracking) {
+        m_pageKey = 0;
+        return nullptr;
+    }
+    restoreUnder(patch);
+    const bool under = std::none_of(m_dirty.begin(), m_dirty.end(),
+                                    [&](const Mark& m) { return meets(m.rect, patch); });
+    m_dirty.push_back({patch, owner});
+    return under ? &m_picture : nullptr;
+}
+
+void KeptPage::lost() {
+    restoreAll();
+    m_expecting = false;
+    m_pageKey = 0;
+    m_tracking = false;
 }
 
 void KeptPage::finished(const QImage& image) {
     // A paint that did not start with the picture, or drew where it could not say, leaves
     // the next one to draw it whole.
+    restoreAll();
     m_pageKey = m_tracking ? image.cacheKey() : 0;
     m_tracking = false;
+    m_image = nullptr;
+}
+
+KeptPixels& KeptPage::keptIcon(int32_t resource, int32_t x, int32_t y) {
+    ++m_clock;
+    for (Icon& i : m_icons) {
+        if (i.resource == resource && i.x == x && i.y == y) {
+            i.lastUse = m_clock;
+            return i.kept;
+        }
+    }
+    Icon* slot = nullptr;
+    if (m_icons.size() < kIconCapacity) {
+        slot = &m_icons.emplace_back();
+    } else {
+        slot = &*std::min_element(m_icons.begin(), m_icons.end(), [](const Icon& a, const Icon& b) {
+            return a.lastUse < b.lastUse;
+        });
+        slot->kept = KeptPixels();
+    }
+    slot->resource = resource;
+    slot->x = x;
+    slot->y = y;
+    slot->lastUse = m_clock;
+    return slot->kept;
 }
 
 } // namespace velocimo

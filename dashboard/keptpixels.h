@@ -24,10 +24,10 @@ class KeptPixels {
 public:
     // Calls draw(), or copies its last result where the pixels under area (logical) are as
     // they were then. tag stands for whatever else the result depends on (a colour). page,
-    // where given, knows where the pixels under are still the background picture's.
+    // where given, is told before anything is drawn, and where the last paint left this
+    // result in place the patch is left alone.
     template <class Draw>
-    void paint(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
-               Draw&& draw) {
+    void paint(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page, Draw&& draw) {
         const QImage* target = nullptr;
         const QImage* picture = nullptr;
         QRect patch;
@@ -42,7 +42,7 @@ public:
     }
 
 private:
-    bool reuse(QPainter& painter, const QRect& area, uint64_t tag, const KeptPage* page,
+    bool reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page,
                const QImage*& target, QRect& patch, const QImage*& picture) const;
     void keep(const QPainter& painter, const QImage& target, const QRect& patch, uint64_t tag,
               const QImage* picture, QImage before);
@@ -53,33 +53,83 @@ private:
     QImage m_beforePicture; // the picture they were part of (at m_patch)
     QImage m_after;
     uint64_t m_tag = 0;
+    // Which drawing, for the page's record: an address can be another's by the next paint.
+    uint64_t m_id = nextId();
+    static uint64_t nextId();
 };
 
 // The back buffer between paints: the device pixels the last paint drew over its background
-// picture, so the next paint puts the picture back only there. Whatever draws must say where
-// (drawn) or that it cannot (lost); the image must not be written to between paints.
+// picture. The picture goes back there only when the next paint is about to draw something
+// else there, or at its end: where kept drawings overlap only each other, and the paint
+// repeats them in the same order, what they left is left alone. Whatever draws must say
+// where first (drawn) or that it cannot (lost); the image must not be written to between
+// paints.
 class KeptPage {
 public:
     // Puts picture (opaque, the image's size) on the image at (0, 0); imageKey is the
     // image's cacheKey() before the painter began.
     void drawBackground(QPainter& painter, const QImage& picture, qint64 imageKey);
-    // The paint drew within area (logical).
+    // The paint is about to draw within area (logical).
     void drawn(const QPainter& painter, const QRectF& area);
-    void lost() {
-        m_pageKey = 0;
-        m_tracking = false;
-    }
+    // As drawn for a text drawn next within area (its ink bounds, with room for smoothing),
+    // but what a kept drawing of exactly area left last paint may stay, for the text's own
+    // kept pixels to take.
+    void expect(const QPainter& painter, const QRect& area);
+    // After the text: true where it was not drawn kept over what was left for it; the page
+    // under it is put right now, and it must be drawn again.
+    bool unexpected();
+    void lost();
     // After the painter ended on image.
     void finished(const QImage& image);
-    // The picture, where the pixels under patch (device) are still its own; else null.
-    const QImage* pictureUnder(const QRect& patch) const;
+    // The kept pixels of an icon at a place (logical), a few of them, the least recently
+    // drawn dropped first.
+    KeptPixels& keptIcon(int32_t resource, int32_t x, int32_t y);
 
 private:
-    std::vector<QRect> m_dirty; // device pixels, drawn over since the picture
-    qint64 m_dirtyArea = 0;
-    qint64 m_pageKey = 0; // the image as the last paint left it; 0: unknown
+    friend class KeptPixels;
+    struct Mark {
+        QRect rect; // device pixels
+        // The kept drawing whose last result this is; 0 for anything else.
+        uint64_t owner = 0;
+    };
+    // Last paint's marks that overlap one another, in the order drawn, not put back yet.
+    struct Cluster {
+        QRect bounds;
+        std::vector<Mark> marks;
+        bool kept = true;            // all drawn by kept drawings, each once
+        std::size_t next = 0;        // marks this paint has repeated
+        std::vector<QImage> results; // theirs
+    };
+    // Where owner, at patch, is what the last paint drew next there, it stays as it is.
+    bool claim(uint64_t owner, const QRect& patch, const QImage& result);
+    // Before owner draws at patch: the picture where the pixels under are its own, else null.
+    const QImage* cover(uint64_t owner, const QRect& patch);
+    // Puts the page right under the clusters that meet rect, but for one whose next mark
+    // is a kept drawing at exactly keep; true where there were any.
+    bool restoreUnder(const QRect& rect, const QRect& keep = QRect());
+    // The last paint's marks, as clusters.
+    void cluster();
+    void restore(const Cluster& cluster) const;
+    void restoreAll();
+    void putBack(const QRect& rect) const;
+    std::vector<Mark> m_dirty;    // this paint's
+    std::vector<Cluster> m_stale; // the last paint's
+    qint64 m_pageKey = 0;         // the image as the last paint left it; 0: unknown
     QImage m_picture;
+    const QImage* m_image = nullptr; // while tracking
+    QRect m_expected;                // device pixels, while a text is expected
+    bool m_expecting = false;
     bool m_tracking = false; // drawn over the picture this paint
+    struct Icon {
+        int32_t resource = 0;
+        int32_t x = 0;
+        int32_t y = 0;
+        KeptPixels kept;
+        uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t kIconCapacity = 16; // the buttons, the fix's frames
+    std::vector<Icon> m_icons;
+    uint64_t m_clock = 0;
 };
 
 } // namespace velocimo

@@ -348,10 +348,18 @@ void QtCanvas::drawPicture(int32_t resource) {
 
 void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
     const QImage icon = dashboardArt(resource, m_scale);
-    if (!icon.isNull()) {
-        m_painter.drawImage(QRect(x, y, kIconSize, kIconSize), icon);
-        drawn(QRectF(x, y, kIconSize, kIconSize));
+    if (icon.isNull()) {
+        return;
     }
+    const QRect rect(x, y, kIconSize, kIconSize);
+    const auto draw = [&] { m_painter.drawImage(rect, icon); };
+    if (!m_texts) {
+        draw();
+        return;
+    }
+    // Blending an icon costs more than copying what it left where the page under is the same.
+    KeptPage& page = m_texts->page();
+    page.keptIcon(resource, x, y).paint(m_painter, rect.adjusted(-1, -1, 1, 1), 0, &page, draw);
 }
 
 void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
@@ -362,8 +370,12 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
         const qreal ratio = m_painter.device()->devicePixelRatio();
         const LaidOutText& laidOut =
             m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell);
-        laidOut.draw(m_painter, &m_texts->page());
-        drawn(QRectF(laidOut.inkBounds()));
+        KeptPage& page = m_texts->page();
+        page.expect(m_painter, laidOut.inkBounds());
+        laidOut.draw(m_painter, &page);
+        if (page.unexpected()) {
+            laidOut.draw(m_painter, &page);
+        }
     } else {
         if (m_texts) {
             m_texts->page().lost();
@@ -386,7 +398,6 @@ void QtCanvas::drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw) {
     } else {
         draw();
     }
-    drawn(area, m_pen.widthF());
 }
 
 void QtCanvas::drawLine(Point from, Point to) {
@@ -395,8 +406,8 @@ void QtCanvas::drawLine(Point from, Point to) {
     m_painter.setRenderHint(QPainter::Antialiasing, !straight);
     const QRectF area = QRectF(toQPoint(from), toQPoint(to)).normalized();
     if (straight) {
-        drawLineNow(from, to, true);
         drawn(area, m_pen.widthF());
+        drawLineNow(from, to, true);
         return;
     }
     // Smoothing the compass's ticks costs more than copying them where they lie still.
@@ -466,8 +477,8 @@ void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
     }
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     if (count > 3) {
-        drawPolygonNow(polygon);
         drawn(polygon.boundingRect(), m_pen.widthF());
+        drawPolygonNow(polygon);
         return;
     }
     // The compass needle's halves: still while the course is.
@@ -528,7 +539,6 @@ void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ell
                        ellipseHeight, m_pen.color().rgba(),
                        m_pen.width(), m_painter.brush().color().rgba()};
     m_texts->keptShape(key).paint(m_painter, area, 0, &m_texts->page(), draw);
-    drawn(r, m_pen.widthF());
 }
 
 DashboardRenderer::DashboardRenderer()

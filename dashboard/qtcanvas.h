@@ -55,7 +55,7 @@ public:
 
 private:
     void useShapePen();
-    // Tells the kept page where the paint drew: area (logical) widened by the pen.
+    // Tells the kept page where the paint is about to draw: area (logical) widened by the pen.
     void drawn(const QRectF& area, qreal pen = 0);
     // Draws, or copies what the same drawing left last paint (with a cache).
     template <class Draw> void drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw);

@@ -394,16 +394,16 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
 }
 
 void LaidOutText::placeInk(const QRectF& ink) {
-    // Room for hinting and smoothing past the outlines' own box.
-    if (!ink.isNull()) {
-        m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
-    }
     if (!m_outline.isEmpty()) {
-        m_inkBounds |= m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
+        // Only the outline is drawn.
+        m_inkBounds = m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
+    } else if (!ink.isNull()) {
+        // Room for hinting and smoothing past the glyphs' own box.
+        m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
     }
 }
 
-void LaidOutText::draw(QPainter& painter, const KeptPage* page) const {
+void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
     if (!m_outline.isEmpty()) {
         const QColor colour = painter.pen().color();
         const QImage* target = directImage(painter);

@@ -143,7 +143,7 @@ public:
     // Lines put together by a GlyphComposer.
     LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int qtFlags,
                 const TextCell& cell);
-    void draw(QPainter& painter, const KeptPage* page = nullptr) const;
+    void draw(QPainter& painter, KeptPage* page = nullptr) const;
     // What draw may touch (logical), empty for nothing.
     const QRect& inkBounds() const { return m_inkBounds; }
 

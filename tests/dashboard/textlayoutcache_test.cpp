@@ -2,6 +2,7 @@
 // draws them line by line on the Windows cell's baselines (the canvas without a cache).
 
 #include "dashboard/qtcanvas.h"
+#include "resources/art/artnames.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,32 @@ TEST(TextLayoutCache, KeyedByDevicePixelRatio) {
     }
 }
 
+// The big digits' bounds hold their ink and stay near their cell: the page goes back under
+// them every paint.
+TEST(TextLayoutCache, BigDigitsBoundsHugTheirInk) {
+    const TextCase& t = kTexts[0];
+    const QImage page = blank();
+    QImage img = page;
+    drawCase(img, t, nullptr);
+    QRect ink;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            ink |= img.pixel(x, y) != page.pixel(x, y) ? QRect(x, y, 1, 1) : QRect();
+        }
+    }
+    QPainter painter(&img);
+    painter.setFont(dashboardFont(t.font));
+    TextLayoutCache cache;
+    const int flags = Qt::TextDontClip | Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine;
+    const QRect bounds =
+        cache.find({t.text, t.font, t.rect, flags, 1.0}, painter, dashboardTextCell(t.font))
+            .inkBounds();
+    EXPECT_TRUE(bounds.contains(ink));
+    const QRect cell(t.rect.left, t.rect.top, t.rect.right - t.rect.left,
+                     t.rect.bottom - t.rect.top);
+    EXPECT_TRUE(cell.adjusted(-8, -8, 8, 8).contains(bounds));
+}
+
 // Kept pixels (the big digits' fill, a text's last result) follow the text colour (night
 // mode) and the page under the text.
 TEST(TextLayoutCache, KeptPixelsFollowTheColourAndTheBackground) {
@@ -251,6 +278,41 @@ TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
     EXPECT_EQ(cache.layoutsMade(), made);
 }
 
+// Paints over the picture, each a few drawings in order, kept and drawn whole: the same
+// pixels after each, whatever the last paint left (repeated, overlapping, missing drawings,
+// one drawn twice over itself, the big digits over another text).
+TEST(KeptPage, PaintsOverTheLastPaintAsOverThePicture) {
+    const char* const paints[] = {"0124", "0124", "0314", "0112", "0112", "012", "12", "4",
+                                  "24",   "0124", "0124", "01",   "10",   "05",  "50"};
+    for (const double scale : {1.0, 2.0}) {
+        QImage kept = blank(scale);
+        TextLayoutCache cache;
+        for (const char* paint : paints) {
+            QImage direct = blank(scale);
+            for (QImage* img : {&direct, &kept}) {
+                QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+                canvas.drawPicture(BitmapDay);
+                canvas.setTextColour({8, 8, 8});
+                canvas.setBrush({{255, 0, 0}});
+                for (const char* d = paint; *d; ++d) {
+                    const TextCase& t = *d == '1' ? kTexts[6] : *d == '2' ? kTexts[1] : kTexts[0];
+                    canvas.setFont(t.font);
+                    if (*d == '0') {
+                        canvas.drawRoundRect({70, 228, 150, 261}, 10, 10);
+                    } else if (*d == '3') {
+                        canvas.drawLine({60, 240}, {160, 240});
+                    } else if (*d == '5') {
+                        canvas.drawLine({60, 236}, {160, 250});
+                    } else {
+                        canvas.drawText(t.text, t.rect, t.flags);
+                    }
+                }
+            }
+            EXPECT_TRUE(kept == direct) << paint << " at " << scale;
+        }
+    }
+}
+
 // Every page at several scales (1.694: 800 x 480 full screen), painted by the renderer with
 // kept layouts and pixels and line by line with drawText: the pictures are the same, painted
 // over the page left by the last paint, unchanged or after a new readout or the night scheme.
@@ -291,16 +353,26 @@ TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
         const char* elevation;
         double course;
         int32_t night;
+        bool fix = true;
+        bool otherPage = false;
     };
-    const Step steps[] = {{"57.4", "312m", 233, 0}, {"57.4", "312m", 233, 0},
-                          {"61.2", "318m", 240, 0}, {"61.2", "318m", 240, 1},
-                          {"61.2", "318m", 240, 1}, {"57.4", "312m", 233, 0}};
+    // Unchanged paints leave the last one's pixels in place; each change must put the page
+    // right under it: a text gone, one that moves, the fix icon, another page and back.
+    const Step steps[] = {{"57.4", "312m", 233, 0},    {"57.4", "312m", 233, 0},
+                          {"61.2", "318m", 240, 0},    {"61.2", "318m", 240, 1},
+                          {"61.2", "318m", 240, 1},    {"57.4", "312m", 233, 0},
+                          {"", "312m", 233, 0, false}, {"7.4", "312m", 233, 0},
+                          {"7.4", "312m", 233, 0},     {"7.4", "312m", 233, 0, true, true},
+                          {"57.4", "312m", 233, 0},    {"57.4", "312m", 233, 0}};
+    const int32_t other = page.display == DisplayCompass ? DisplayStatus : DisplayCompass;
     for (const Step& step : steps) {
         nav.speed = 57.4;
         nav.speedText.assignUtf8(step.speed);
         nav.elevationText.assignUtf8(step.elevation);
         nav.course = step.course;
+        nav.fixValid = step.fix;
         settings.nightMode = step.night;
+        settings.selectedDisplay = step.otherPage ? other : page.display;
         DashboardState state;
         applyNightMode(state, settings);
         for (std::size_t i = 0; i < kHistorySize; ++i) {
