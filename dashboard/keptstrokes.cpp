@@ -61,9 +61,15 @@ bool KeptStrokes::draw(QPainter& painter, const Point* points, std::size_t count
         found->width = pen.widthF();
         found->scaleX = device.m11();
         found->scaleY = device.m22();
-        make(*found, painter);
+        found->coverage = QImage();
+        found->lastUse = m_clock;
+        // Seen once: a trace that moves every paint costs no more than before.
+        return false;
     }
     found->lastUse = m_clock;
+    if (found->coverage.isNull()) {
+        make(*found, painter);
+    }
 
     // What the painter's own blend gives: the premultiplied coverage over the page.
     const Stroke& s = *found;

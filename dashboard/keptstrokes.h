@@ -20,8 +20,9 @@ namespace velocimo {
 class KeptStrokes {
 public:
     // Draws the polyline smoothed with the painter's pen (solid, round caps and joins), from
-    // the kept coverage where the same was drawn before. Draws nothing and returns false where
-    // the painter cannot take the coverage pixel for pixel (then draw it with the painter).
+    // the kept coverage where the same was drawn before. Draws nothing and returns false the
+    // first time a polyline is seen, and where the painter cannot take the coverage pixel for
+    // pixel: then draw it with the painter.
     bool draw(QPainter& painter, const Point* points, std::size_t count);
     void clear() { m_strokes.clear(); }
 
@@ -38,7 +39,8 @@ private:
         qreal width = 0;
         qreal scaleX = 0;
         qreal scaleY = 0;
-        QImage coverage; // premultiplied: the pen's colour times the stroke's coverage
+        QImage coverage; // premultiplied: the pen's colour times the stroke's coverage; null
+                         // until the polyline is drawn a second time
         QPoint at;       // where the coverage lies, device pixels before the painter's move
         std::vector<Run> runs;
         uint64_t lastUse = 0;

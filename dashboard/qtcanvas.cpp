@@ -334,7 +334,6 @@ void QtCanvas::lineAreaDrawn() {
     m_texts->page().drawn(m_painter, m_lineArea);
     m_told.push_back(m_lineArea);
     m_lineArea = QRectF();
-    m_lineAreaSum = 0;
 }
 
 void QtCanvas::setFont(FontId font) {
@@ -425,15 +424,13 @@ void QtCanvas::drawLine(Point from, Point to) {
         // its many strips. One device pixel of room where the scale rounds them.
         const QRectF covered =
             QRectF(area.topLeft(), area.bottomRight() + QPointF(1, 1)).adjusted(-1, -1, 1, 1);
-        const qreal size = covered.width() * covered.height();
-        if (!m_lineArea.isEmpty()) {
-            const QRectF both = m_lineArea | covered;
-            if (both.width() * both.height() > 2 * (m_lineAreaSum + size)) {
-                lineAreaDrawn();
-            }
+        constexpr qreal kGridStep = 16; // wider than the graphs' grid, narrower than a tick
+        if (!m_lineArea.isEmpty() &&
+            !m_lineArea.adjusted(-kGridStep, -kGridStep, kGridStep, kGridStep)
+                 .intersects(covered)) {
+            lineAreaDrawn();
         }
         m_lineArea = m_lineArea.isEmpty() ? covered : (m_lineArea | covered);
-        m_lineAreaSum += size;
         return;
     }
     if (straight) {

@@ -79,8 +79,7 @@ private:
     TextLayoutCache* m_texts = nullptr;
     KeptStrokes* m_strokes = nullptr;
     double m_scale = 1.0;
-    QRectF m_lineArea; // straight lines drawn, not yet told
-    qreal m_lineAreaSum = 0;
+    QRectF m_lineArea;          // straight lines drawn, not yet told
     std::vector<QRectF> m_told; // large areas told this paint
 };
 
