@@ -1,13 +1,17 @@
 // The graph pages painted by the renderer (traces blended from kept coverage, grid lines
 // filled in place) must be the pictures the bare canvas paints, paint after paint.
 
+#include "dashboard/keptstrokes.h"
 #include "dashboard/qtcanvas.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace velocimo {
 namespace {
@@ -85,6 +89,55 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return cases;
     }()));
+
+// Kept only where blending the coverage gives the painter's pixels: from the second time the
+// same trace is drawn, on a 32-bit premultiplied page with an opaque solid pen.
+struct StrokeCase {
+    QImage::Format format;
+    int alpha;
+    Qt::PenCapStyle cap;
+    bool kept;
+};
+
+class KeptTrace : public ::testing::TestWithParam<StrokeCase> {};
+
+TEST_P(KeptTrace, IsBlendedOnlyWhereThePainterWouldGiveTheSame) {
+    const StrokeCase c = GetParam();
+    const Point points[] = {{200, 40}, {198, 47}, {196, 31}, {194, 60}, {192, 12}, {190, 44}};
+    KeptStrokes strokes;
+    QImage kept(240, 100, c.format);
+    kept.fill(QColor(189, 206, 231));
+    QImage direct = kept;
+    const QPen pen(QColor(0, 0, 255, c.alpha), 2, Qt::SolidLine, c.cap, Qt::RoundJoin);
+    for (int paint = 0; paint < 3; ++paint) {
+        QPainter painter(&kept);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(pen);
+        QPainter reference(&direct);
+        reference.setRenderHint(QPainter::Antialiasing, true);
+        reference.setPen(pen);
+        QPointF line[std::size(points)];
+        std::transform(std::begin(points), std::end(points), line,
+                       [](Point p) { return QPointF(p.x, p.y); });
+        const bool blended = strokes.draw(painter, points, std::size(points));
+        EXPECT_EQ(blended, c.kept && paint > 0) << "paint " << paint;
+        if (!blended) {
+            painter.drawPolyline(line, static_cast<int>(std::size(points)));
+        }
+        reference.drawPolyline(line, static_cast<int>(std::size(points)));
+        painter.end();
+        reference.end();
+        EXPECT_TRUE(kept == direct) << "paint " << paint;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dashboard, KeptTrace,
+    ::testing::Values(StrokeCase{QImage::Format_RGB32, 255, Qt::RoundCap, true},
+                      StrokeCase{QImage::Format_ARGB32_Premultiplied, 255, Qt::RoundCap, true},
+                      StrokeCase{QImage::Format_ARGB32, 255, Qt::RoundCap, false},
+                      StrokeCase{QImage::Format_RGB32, 128, Qt::RoundCap, false},
+                      StrokeCase{QImage::Format_RGB32, 255, Qt::FlatCap, false}));
 
 } // namespace
 } // namespace velocimo
