@@ -424,7 +424,8 @@ void QtCanvas::drawLine(Point from, Point to) {
         // its many strips. One device pixel of room where the scale rounds them.
         const QRectF covered =
             QRectF(area.topLeft(), area.bottomRight() + QPointF(1, 1)).adjusted(-1, -1, 1, 1);
-        constexpr qreal kGridStep = 16; // wider than the graphs' grid, narrower than a tick
+        // Lines this near join the box: a graph's grid (12 apart), not the compass's ticks.
+        constexpr qreal kGridStep = 16;
         if (!m_lineArea.isEmpty() &&
             !m_lineArea.adjusted(-kGridStep, -kGridStep, kGridStep, kGridStep)
                  .intersects(covered)) {
