@@ -14,8 +14,10 @@ namespace {
 
 // keptLayouts false paints through a bare canvas, as every paint did before the renderer
 // kept its text layouts: the reference the cache is measured against. scale: device pixels
-// per dashboard pixel, as in a larger window.
-void paintPage(benchmark::State& run, int32_t display, bool keptLayouts, double scale) {
+// per dashboard pixel, as in a larger window. moving: the histories take a new sample before
+// every paint, as each second live; else only the grid moves.
+void paintPage(benchmark::State& run, int32_t display, bool keptLayouts, double scale,
+               bool moving = false) {
     NavState nav;
     resetNavState(nav);
     nav.gpsConnected = true;
@@ -39,11 +41,21 @@ void paintPage(benchmark::State& run, int32_t display, bool keptLayouts, double 
     DashboardRenderer renderer;
     renderer.setScale(scale);
     // Full histories, as after a few minutes of driving.
-    for (std::size_t i = 0; i < kHistorySize; ++i) {
+    const auto sample = [&](std::size_t i) {
         nav.speed = 40.0 + static_cast<double>(i % 37);
+        if (moving) {
+            nav.elevation = 280.0 + static_cast<double>(i % 29) * 3.0;
+        }
         sampleHistories(state, nav, settings);
+    };
+    std::size_t samples = 0;
+    for (; samples < kHistorySize; ++samples) {
+        sample(samples);
     }
     for (auto _ : run) {
+        if (moving) {
+            sample(samples++);
+        }
         if (keptLayouts) {
             renderer.render(nav, settings, state, true);
         } else {
@@ -60,6 +72,11 @@ void BM_Paint(benchmark::State& run, int32_t display, bool keptLayouts) {
 // Twice the size each way: within twice the time of the same page at 1x.
 void BM_Paint2x(benchmark::State& run, int32_t display) {
     paintPage(run, display, true, 2.0);
+}
+
+// Each paint after a new sample: the traces change every time.
+void BM_PaintMoving(benchmark::State& run, int32_t display, double scale) {
+    paintPage(run, display, true, scale, true);
 }
 
 BENCHMARK_CAPTURE(BM_Paint, BigSpeed, DisplaySpeed, true)->Unit(benchmark::kMicrosecond);
@@ -84,6 +101,14 @@ BENCHMARK_CAPTURE(BM_Paint2x, Compass, DisplayCompass)->Unit(benchmark::kMicrose
 BENCHMARK_CAPTURE(BM_Paint2x, ElevationGraph, DisplayElevationGraph)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Paint2x, Status, DisplayStatus)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Paint2x, Position, DisplayPosition)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PaintMoving, SpeedGraph, DisplaySpeedGraph, 1.0)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PaintMoving, ElevationGraph, DisplayElevationGraph, 1.0)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PaintMoving, SpeedGraph2x, DisplaySpeedGraph, 2.0)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PaintMoving, ElevationGraph2x, DisplayElevationGraph, 2.0)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace velocimo

@@ -1,5 +1,6 @@
 #include "dashboard/qtcanvas.h"
 
+#include "dashboard/devicepixels.h"
 #include "dashboard/viewport.h"
 #include "resources/art/artnames.h"
 #include "resources/art/artpaint.h"
@@ -293,15 +294,16 @@ QIcon programIcon() {
     return QIcon(QString::fromLatin1(artResourcePath(IconProgram)));
 }
 
-QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts)
+QtCanvas::QtCanvas(QImage& target, TextLayoutCache* texts, KeptStrokes* strokes)
     : m_target(&target), m_targetKey(target.cacheKey()), m_painter(&target), m_texts(texts),
-      m_scale(target.devicePixelRatio()) {
+      m_strokes(strokes), m_scale(target.devicePixelRatio()) {
     m_painter.setRenderHint(QPainter::TextAntialiasing);
     setPen(kDefaultPen);
     setBrush(kDefaultBrush);
 }
 
 QtCanvas::~QtCanvas() {
+    lineAreaDrawn();
     m_painter.end();
     if (m_texts) {
         m_texts->page().finished(*m_target);
@@ -310,10 +312,40 @@ QtCanvas::~QtCanvas() {
 
 void QtCanvas::drawn(const QRectF& area, qreal pen) {
     if (m_texts) {
+        lineAreaDrawn();
         // Room for the pen and smoothing.
         const qreal margin = pen + 2;
-        m_texts->page().drawn(m_painter, area.adjusted(-margin, -margin, margin, margin));
+        const QRectF grown = area.adjusted(-margin, -margin, margin, margin);
+        // Within a grid already told (a graph's trace and labels): the page would put its
+        // picture back there twice.
+        for (const QRectF& told : m_told) {
+            if (told.contains(grown)) {
+                return;
+            }
+        }
+        m_texts->page().drawn(m_painter, grown);
     }
+}
+
+void QtCanvas::lineAreaDrawn() {
+    if (m_lineArea.isEmpty()) {
+        return;
+    }
+    m_texts->page().drawn(m_painter, m_lineArea);
+    m_told.push_back(m_lineArea);
+    m_lineArea = QRectF();
+    const QPen pen = m_pen;
+    const bool smooth = m_painter.testRenderHint(QPainter::Antialiasing);
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const PendingLine& line : m_pendingLines) {
+        m_pen = line.pen;
+        m_painter.setPen(m_pen);
+        drawLineNow(line.from, line.to, true);
+    }
+    m_pendingLines.clear();
+    m_pen = pen;
+    m_painter.setPen(m_pen);
+    m_painter.setRenderHint(QPainter::Antialiasing, smooth);
 }
 
 void QtCanvas::setFont(FontId font) {
@@ -335,6 +367,7 @@ void QtCanvas::setTextColour(Colour colour) {
 }
 
 void QtCanvas::drawPicture(int32_t resource) {
+    lineAreaDrawn();
     const QImage picture = dashboardArt(resource, m_scale);
     if (picture.isNull()) {
         return;
@@ -347,6 +380,7 @@ void QtCanvas::drawPicture(int32_t resource) {
 }
 
 void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
+    lineAreaDrawn();
     const QImage icon = dashboardArt(resource, m_scale);
     if (icon.isNull()) {
         return;
@@ -363,6 +397,7 @@ void QtCanvas::drawIcon(int32_t resource, int32_t x, int32_t y) {
 }
 
 void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t flags) {
+    lineAreaDrawn();
     const int qtFlags = toQtFlags(flags);
     const TextCell cell = dashboardTextCell(m_font);
     m_painter.setPen(m_textColour);
@@ -389,6 +424,7 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
 
 template <class Draw>
 void QtCanvas::drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw) {
+    lineAreaDrawn();
     if (m_texts) {
         // Room for the pen and smoothing, as drawn() gives.
         const qreal margin = m_pen.widthF() + 2;
@@ -405,6 +441,24 @@ void QtCanvas::drawLine(Point from, Point to) {
     const bool straight = from.x == to.x || from.y == to.y;
     m_painter.setRenderHint(QPainter::Antialiasing, !straight);
     const QRectF area = QRectF(toQPoint(from), toQPoint(to)).normalized();
+    if (straight && m_texts && m_pen.width() == 1) {
+        // A grid's lines are told as the box they fill: one box is put back faster than
+        // its many strips. One device pixel of room where the scale rounds them. They are
+        // drawn once the box is told, as the page puts its picture back under what it is told.
+        const QRectF covered =
+            QRectF(area.topLeft(), area.bottomRight() + QPointF(1, 1)).adjusted(-1, -1, 1, 1);
+        // Lines this near join the box: a graph's grid (12 apart), not the compass's ticks.
+        constexpr qreal kGridStep = 16;
+        if (!m_lineArea.isEmpty() &&
+            !m_lineArea.adjusted(-kGridStep, -kGridStep, kGridStep, kGridStep)
+                 .intersects(covered)) {
+            lineAreaDrawn();
+        }
+        m_lineArea = m_lineArea.isEmpty() ? covered : (m_lineArea | covered);
+        m_pendingLines.push_back({from, to, m_pen});
+        return;
+    }
+    lineAreaDrawn();
     if (straight) {
         drawn(area, m_pen.widthF());
         drawLineNow(from, to, true);
@@ -420,6 +474,9 @@ void QtCanvas::drawLine(Point from, Point to) {
 }
 
 void QtCanvas::drawLineNow(Point from, Point to, bool straight) {
+    if (straight && m_texts && m_pen.width() == 1 && fillStraight(from, to)) {
+        return;
+    }
     if (straight && m_pen.width() == 1 && m_scale != 1.0) {
         // The pixels the line covers at scale 1, filled at the scale: as sharp, and far
         // cheaper than stroking a line wider than one device pixel.
@@ -449,7 +506,37 @@ void QtCanvas::drawLineNow(Point from, Point to, bool straight) {
     }
 }
 
+bool QtCanvas::fillStraight(Point from, Point to) {
+    // Whole device pixels at a whole scale: what fillRect fills, written in place.
+    const QImage* target = directImage(m_painter);
+    const QTransform& device = m_painter.deviceTransform();
+    if (!target || m_pen.color().alpha() != 255 || device.m11() != std::floor(device.m11()) ||
+        device.m22() != std::floor(device.m22()) ||
+        (target->format() != QImage::Format_RGB32 &&
+         target->format() != QImage::Format_ARGB32_Premultiplied)) {
+        return false;
+    }
+    // As drawLineNow covers them: at a scale, a line drawn backwards loses its end pixels
+    // to QRect::normalized.
+    const QRect logical = m_scale != 1.0
+                              ? QRect(QPoint(from.x, from.y), QPoint(to.x, to.y)).normalized()
+                              : QRect(QPoint(std::min(from.x, to.x), std::min(from.y, to.y)),
+                                      QPoint(std::max(from.x, to.x), std::max(from.y, to.y)));
+    if (logical.isEmpty()) {
+        return true;
+    }
+    const QRect covered = device.mapRect(QRectF(logical)).toRect() & target->rect();
+    const QRgb colour = m_pen.color().rgba();
+    const Pixels pixels(*target);
+    for (int y = covered.top(); y <= covered.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(pixels.writable(covered.left(), y));
+        std::fill_n(row, covered.width(), colour);
+    }
+    return true;
+}
+
 void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
+    lineAreaDrawn();
     // A fixed buffer: a long chain is drawn in pieces that share their end points.
     constexpr std::size_t kChunk = 512;
     QPointF buffer[kChunk];
@@ -459,6 +546,9 @@ void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
     constexpr std::size_t kPiece = 8;
     for (std::size_t start = 0; start + 1 < count; start += kPiece - 1) {
         drawn(pointBounds(points + start, std::min(kPiece, count - start)), m_pen.widthF());
+    }
+    if (m_texts && m_strokes && count <= kChunk && m_strokes->draw(m_painter, points, count)) {
+        return;
     }
     for (std::size_t start = 0; start + 1 < count; start += kChunk - 1) {
         const std::size_t n = std::min(kChunk, count - start);
@@ -470,6 +560,7 @@ void QtCanvas::drawPolyline(const Point* points, std::size_t count) {
 }
 
 void QtCanvas::drawPolygon(const Point* points, std::size_t count) {
+    lineAreaDrawn();
     QPolygonF polygon;
     polygon.reserve(static_cast<qsizetype>(count));
     for (std::size_t i = 0; i < count; ++i) {
@@ -513,6 +604,7 @@ void QtCanvas::drawPolygonNow(const QPolygonF& polygon) {
 }
 
 void QtCanvas::drawRoundRect(const Rect& rect, int32_t ellipseWidth, int32_t ellipseHeight) {
+    lineAreaDrawn();
     // The right and bottom edges are outside the shape, as on the original drawing surface.
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
@@ -556,11 +648,12 @@ void DashboardRenderer::setScale(double scale) {
     m_backBuffer.fill(Qt::white);
     // Laid out for the old scale.
     m_texts.clear();
+    m_strokes.clear();
 }
 
 void DashboardRenderer::render(NavState& nav, Settings& settings, DashboardState& state,
                                bool advance) {
-    QtCanvas canvas(m_backBuffer, &m_texts);
+    QtCanvas canvas(m_backBuffer, &m_texts, &m_strokes);
     paintDashboard(canvas, nav, settings, state, advance);
 }
 

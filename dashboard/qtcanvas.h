@@ -6,6 +6,7 @@
 
 #include "dashboard/canvas.h"
 #include "dashboard/dashboard.h"
+#include "dashboard/keptstrokes.h"
 #include "dashboard/textlayoutcache.h"
 
 #include <QFont>
@@ -13,6 +14,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPolygonF>
+
+#include <vector>
 
 namespace velocimo {
 
@@ -33,10 +36,12 @@ QIcon programIcon();
 
 // Renders canvas operations onto an image. The painter is active for the canvas's lifetime.
 // With a text cache, texts are drawn from layouts kept between paints (the same pixels as
-// without one, where each line is drawn with drawText on its cell baseline).
+// without one, where each line is drawn with drawText on its cell baseline). With kept strokes,
+// the graphs' traces are blended from their coverage (again the same pixels).
 class QtCanvas : public Canvas {
 public:
-    explicit QtCanvas(QImage& target, TextLayoutCache* texts = nullptr);
+    explicit QtCanvas(QImage& target, TextLayoutCache* texts = nullptr,
+                      KeptStrokes* strokes = nullptr);
     ~QtCanvas() override;
     QtCanvas(const QtCanvas&) = delete;
     QtCanvas& operator=(const QtCanvas&) = delete;
@@ -57,9 +62,14 @@ private:
     void useShapePen();
     // Tells the kept page where the paint is about to draw: area (logical) widened by the pen.
     void drawn(const QRectF& area, qreal pen = 0);
+    // Tells the kept page the straight lines held since the last call, as one area, and
+    // draws them.
+    void lineAreaDrawn();
     // Draws, or copies what the same drawing left last paint (with a cache).
     template <class Draw> void drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw);
     void drawLineNow(Point from, Point to, bool straight);
+    // A straight one-pixel line filled in place; false where only the painter can.
+    bool fillStraight(Point from, Point to);
     void drawPolygonNow(const QPolygonF& polygon);
     QImage* m_target;
     qint64 m_targetKey; // before the painter began on it
@@ -68,7 +78,16 @@ private:
     QColor m_textColour;
     FontId m_font = FontId::Font12;
     TextLayoutCache* m_texts = nullptr;
+    KeptStrokes* m_strokes = nullptr;
     double m_scale = 1.0;
+    QRectF m_lineArea;          // straight lines held, not yet told
+    std::vector<QRectF> m_told; // large areas told this paint
+    struct PendingLine {
+        Point from;
+        Point to;
+        QPen pen;
+    };
+    std::vector<PendingLine> m_pendingLines; // within m_lineArea, drawn once it is told
 };
 
 // Owns the back buffer. Create after the QApplication.
@@ -81,6 +100,7 @@ public:
     QImage& backBuffer() { return m_backBuffer; }
     // Kept for the renderer's lifetime; pass it to the canvas that paints the back buffer.
     TextLayoutCache& textCache() { return m_texts; }
+    KeptStrokes& strokes() { return m_strokes; }
     const QImage& backBuffer() const { return m_backBuffer; }
     // Paints the whole dashboard into the back buffer (see paintDashboard).
     void render(NavState& nav, Settings& settings, DashboardState& state, bool advance);
@@ -88,6 +108,7 @@ public:
 private:
     QImage m_backBuffer;
     TextLayoutCache m_texts;
+    KeptStrokes m_strokes;
 };
 
 // Paints the whole dashboard into any image of at least 240 x 268 logical pixels.
