@@ -234,10 +234,23 @@ const GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDi
 
 int GlyphComposer::kerning(const QFont& font, Qt::LayoutDirection direction, char16_t a,
                            char16_t b) {
-    auto [it, added] = m_pairs.try_emplace((uint32_t(a) << 16) | b, kNoPair);
-    if (!added) {
+    const uint32_t key = (uint32_t(a) << 16) | b;
+    if (const auto it = m_pairs.find(key); it != m_pairs.end()) {
         return it->second;
     }
+    const int kern = shapePair(font, direction, a, b);
+    constexpr std::u16string_view kReadout = kReadoutCharacters;
+    if (!m_readoutTried && kReadout.find(a) != kReadout.npos && kReadout.find(b) != kReadout.npos) {
+        // A readout's pairs, one at a time, cost a shaping each through its first minute.
+        m_readoutTried = true;
+        learnReadoutPairs(font, direction, key, kern);
+    }
+    m_pairs[key] = kern;
+    return kern;
+}
+
+int GlyphComposer::shapePair(const QFont& font, Qt::LayoutDirection direction, char16_t a,
+                             char16_t b) {
     const Glyph& first = glyph(font, direction, a);
     const Glyph& second = glyph(font, direction, b);
     if (!first.usable || !second.usable) {
@@ -256,8 +269,77 @@ int GlyphComposer::kerning(const QFont& font, Qt::LayoutDirection direction, cha
         positions.front() != QPointF(0, m_glyphY) || positions.back().y() != m_glyphY) {
         return kNoPair;
     }
-    it->second = qRound(positions.back().x() * 64) - first.advance;
-    return it->second;
+    return qRound(positions.back().x() * 64) - first.advance;
+}
+
+void GlyphComposer::learnReadoutPairs(const QFont& font, Qt::LayoutDirection direction,
+                                      uint32_t checkKey, int checkKern) {
+    // Every ordered pair once, in one text (a de Bruijn sequence), shaped once.
+    constexpr std::u16string_view kReadout = kReadoutCharacters;
+    const int k = static_cast<int>(kReadout.size());
+    std::vector<const Glyph*> glyphs;
+    for (const char16_t c : kReadout) {
+        const Glyph& g = glyph(font, direction, c);
+        if (!g.usable) {
+            return;
+        }
+        glyphs.push_back(&g);
+    }
+    std::vector<int> order;
+    std::vector<int> digit(3, 0);
+    const auto next = [&](auto& self, int t, int p) -> void {
+        if (t > 2) {
+            if (2 % p == 0) {
+                order.insert(order.end(), digit.begin() + 1, digit.begin() + p + 1);
+            }
+            return;
+        }
+        digit[t] = digit[t - p];
+        self(self, t + 1, p);
+        for (int j = digit[t - p] + 1; j < k; ++j) {
+            digit[t] = j;
+            self(self, t + 1, t);
+        }
+    };
+    next(next, 1, 1);
+    order.push_back(order.front()); // the pair that wraps round
+    QString text;
+    for (const int i : order) {
+        text.append(QChar(kReadout[std::size_t(i)]));
+    }
+    QTextLayout layout;
+    layOut(layout, font, direction, text);
+    QGlyphRun run;
+    if (!singleRun(layout, run) || run.rawFont() != m_raw ||
+        layout.lineAt(0).ascent() != m_ascent) {
+        return;
+    }
+    const QList<quint32> indexes = run.glyphIndexes();
+    const QList<QPointF> positions = run.positions();
+    if (indexes.size() != qsizetype(order.size()) || positions.front() != QPointF(0, m_glyphY)) {
+        return;
+    }
+    std::vector<std::pair<uint32_t, int>> learnt;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const auto at = qsizetype(i);
+        if (indexes[at] != glyphs[std::size_t(order[i])]->index || positions[at].y() != m_glyphY) {
+            return;
+        }
+        if (i > 0) {
+            const Glyph& first = *glyphs[std::size_t(order[i - 1])];
+            learnt.emplace_back((uint32_t(kReadout[std::size_t(order[i - 1])]) << 16) |
+                                    kReadout[std::size_t(order[i])],
+                                qRound((positions[at].x() - positions[at - 1].x()) * 64) -
+                                    first.advance);
+        }
+    }
+    // Shaped among others a pair must keep what it has alone, checked on the one shaped alone.
+    const auto check = std::find_if(learnt.begin(), learnt.end(),
+                                    [&](const auto& pair) { return pair.first == checkKey; });
+    if (check == learnt.end() || check->second != checkKern) {
+        return;
+    }
+    m_pairs.insert(learnt.begin(), learnt.end());
 }
 
 bool GlyphComposer::compose(const QFont& font, Qt::LayoutDirection direction,

@@ -120,12 +120,20 @@ private:
     const Glyph& glyph(const QFont& font, Qt::LayoutDirection direction, char16_t c);
     // The pair's kerning in 1/64 pixel, or kNoPair where it does not keep its two glyphs.
     int kerning(const QFont& font, Qt::LayoutDirection direction, char16_t a, char16_t b);
+    int shapePair(const QFont& font, Qt::LayoutDirection direction, char16_t a, char16_t b);
+    // The pairs of kReadoutCharacters from one shaping, where the pair at checkKey, shaped
+    // alone, agrees.
+    void learnReadoutPairs(const QFont& font, Qt::LayoutDirection direction, uint32_t checkKey,
+                           int checkKern);
     static constexpr int kNoPair = INT32_MIN;
+    // A readout's characters: its digits, signs, a space and metres.
+    static constexpr const char16_t* kReadoutCharacters = u"0123456789.:-'\"\u00b0 m";
     std::unordered_map<char16_t, Glyph> m_glyphs;
     std::unordered_map<uint32_t, int> m_pairs;
     QRawFont m_raw; // the font's own; a glyph from another is not usable
     bool m_started = false;
     bool m_outlines = false;
+    bool m_readoutTried = false;
     qreal m_ascent = 0;
     qreal m_glyphY = 0;
 };

@@ -102,6 +102,9 @@ const ComposedCase kComposedTexts[] = {
     {u"4568.3 km", FontId::Font18, TextCenter | TextVCenter | TextSingleLine, 1.694, true},
     {u"233\u00b0", FontId::Font30, TextRight | TextVCenter | TextSingleLine, 2.0, true},
     {u"12:34:56", FontId::Font12, TextCenter | TextTop | TextSingleLine, 1.694, true},
+    // Pairs learnt all together from one shaping
+    {u"-9 8m7'6\"5\u00b04:3.2-1 0 m", FontId::Font30, TextLeft | TextVCenter | TextSingleLine, 1.0,
+     true},
     {u"57.4", FontId::Font80, TextRight | TextBottom | TextSingleLine, 1.0, true}, // 7. kerns
     {u"AVAVA", FontId::Font30, TextCenter | TextVCenter | TextSingleLine, 1.694, true},
     {u"To 7.7 km", FontId::Font18, TextRight | TextVCenter | TextSingleLine, 2.0, true},
