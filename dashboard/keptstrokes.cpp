@@ -72,27 +72,7 @@ bool KeptStrokes::draw(QPainter& painter, const Point* points, std::size_t count
     }
 
     // What the painter's own blend gives: the premultiplied coverage over the page.
-    const Stroke& s = *found;
-    const QPoint at = s.at + deviceShift(painter);
-    const Pixels pixels(*target);
-    const Pixels from(s.coverage);
-    for (const Run& run : s.runs) {
-        const int y = at.y() + run.y;
-        const int left = std::max(at.x() + run.x, 0);
-        const int right = std::min(at.x() + run.x + run.length, target->width());
-        if (y < 0 || y >= target->height() || left >= right) {
-            continue;
-        }
-        auto* d = reinterpret_cast<QRgb*>(pixels.writable(left, y));
-        const auto* c = reinterpret_cast<const QRgb*>(from.at(left - at.x(), run.y));
-        if (run.opaque) {
-            std::memcpy(d, c, static_cast<std::size_t>(right - left) * 4);
-            continue;
-        }
-        for (int x = 0; x < right - left; ++x) {
-            d[x] = c[x] + byteMul(d[x], 255 - qAlpha(c[x]));
-        }
-    }
+    found->runs.blend(*target, found->coverage, found->at + deviceShift(painter));
     return true;
 }
 
@@ -122,24 +102,7 @@ void KeptStrokes::make(Stroke& stroke, const QPainter& painter) {
         drawLine(line, p.data(), p.size());
     }
     stroke.at = bounds.topLeft();
-    stroke.runs.clear();
-    const QImage& image = stroke.coverage;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width();) {
-            const auto kind = [&](int i) {
-                return qAlpha(row[i]) == 0 ? 0 : qAlpha(row[i]) == 255 ? 1 : 2;
-            };
-            int end = x + 1;
-            while (end < image.width() && kind(end) == kind(x)) {
-                ++end;
-            }
-            if (kind(x) != 0) {
-                stroke.runs.push_back({x, y, end - x, kind(x) == 1});
-            }
-            x = end;
-        }
-    }
+    stroke.runs.find(stroke.coverage);
 }
 
 } // namespace velocimo

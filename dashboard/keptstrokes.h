@@ -4,6 +4,7 @@
 // trace's points stay the same it is blended from that, for a fraction of stroking it again.
 
 #include "dashboard/canvas.h"
+#include "dashboard/coverage.h"
 
 #include <QImage>
 #include <QPoint>
@@ -27,12 +28,6 @@ public:
     void clear() { m_strokes.clear(); }
 
 private:
-    struct Run {
-        int x;
-        int y;
-        int length;
-        bool opaque;
-    };
     struct Stroke {
         std::vector<Point> points;
         QRgb colour = 0;
@@ -42,7 +37,7 @@ private:
         QImage coverage; // premultiplied: the pen's colour times the stroke's coverage; null
                          // until the polyline is drawn a second time
         QPoint at;       // where the coverage lies, device pixels before the painter's move
-        std::vector<Run> runs;
+        CoverageRuns runs;
         uint64_t lastUse = 0;
     };
     static void make(Stroke& stroke, const QPainter& painter);

@@ -509,46 +509,10 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
                 m_fillColour = colour.rgba();
                 m_fillScaleX = device.m11();
                 m_fillScaleY = device.m22();
-                m_fillRuns.clear();
-                for (int y = 0; y < m_fill.height(); ++y) {
-                    const auto* row = reinterpret_cast<const QRgb*>(m_fill.constScanLine(y));
-                    for (int x = 0; x < m_fill.width();) {
-                        const auto kind = [&](int i) {
-                            return qAlpha(row[i]) == 0 ? 0 : qAlpha(row[i]) == 255 ? 1 : 2;
-                        };
-                        const int alpha = qAlpha(row[x]);
-                        int end = x + 1;
-                        while (end < m_fill.width() && kind(end) == kind(x)) {
-                            ++end;
-                        }
-                        if (alpha != 0) {
-                            m_fillRuns.push_back({x, y, end - x, alpha == 255});
-                        }
-                        x = end;
-                    }
-                }
+                m_fillRuns.find(m_fill);
             }
             // What QPainter::drawImage gives unscaled: a premultiplied pixel over the page.
-            const QPoint at = m_fillAt + deviceShift(painter);
-            const Pixels pixels(*target);
-            const Pixels fill(m_fill);
-            for (const FillRun& run : m_fillRuns) {
-                const int y = at.y() + run.y;
-                const int left = std::max(at.x() + run.x, 0);
-                const int right = std::min(at.x() + run.x + run.length, target->width());
-                if (y < 0 || y >= target->height() || left >= right) {
-                    continue;
-                }
-                auto* d = reinterpret_cast<QRgb*>(pixels.writable(left, y));
-                const auto* s = reinterpret_cast<const QRgb*>(fill.at(left - at.x(), run.y));
-                if (run.opaque) {
-                    std::memcpy(d, s, static_cast<std::size_t>(right - left) * 4);
-                    continue;
-                }
-                for (int x = 0; x < right - left; ++x) {
-                    d[x] = s[x] + byteMul(d[x], 255 - qAlpha(s[x]));
-                }
-            }
+            m_fillRuns.blend(*target, m_fill, m_fillAt + deviceShift(painter));
             return;
         }
         // As Qt fills big text: smoothed, in the pen's colour.

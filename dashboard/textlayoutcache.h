@@ -9,6 +9,7 @@
 // line metrics: fonts that ask for typographic metrics (Tahoma does) would otherwise sit a
 // few pixels high with lines packed closer. Across a line, glyphs go where drawText puts them.
 
+#include "dashboard/coverage.h"
 #include "dashboard/keptpixels.h"
 #include "dashboard/layout.h"
 #include "dashboard/theme.h"
@@ -170,15 +171,7 @@ private:
     mutable QRgb m_fillColour = 0;
     mutable qreal m_fillScaleX = 0;
     mutable qreal m_fillScaleY = 0;
-    // The fill's rows as runs of opaque pixels (copied) and of partly covered ones (blended);
-    // what lies between is clear.
-    struct FillRun {
-        int x;
-        int y;
-        int length;
-        bool opaque;
-    };
-    mutable std::vector<FillRun> m_fillRuns;
+    mutable CoverageRuns m_fillRuns;
     // Glyph blending is costly and the page under most texts is the same every paint.
     QRect m_inkBounds;
     mutable KeptPixels m_kept;
