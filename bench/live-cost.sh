@@ -39,8 +39,8 @@ export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$di
 switches() { # voluntary context switches of every thread of $1
     cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ {s += $2} END {print s + 0}'
 }
-ticks() { # user + system clock ticks of $1
-    awk '{print $14 + $15}' /proc/"$1"/stat
+cpuns() { # nanoseconds on the CPU of every thread of $1 (schedstat: finer than clock ticks)
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'
 }
 
 # CPU and wake-ups over SECONDS after a few seconds of start-up; then the system calls over
@@ -49,11 +49,10 @@ ticks() { # user + system clock ticks of $1
 pid=$!
 sleep 5
 s0=$(switches $pid)
-t0=$(ticks $pid)
+t0=$(cpuns $pid)
 sleep "$seconds"
 s1=$(switches $pid)
-t1=$(ticks $pid)
-hz=$(getconf CLK_TCK)
+t1=$(cpuns $pid)
 attach=()
 for task in /proc/$pid/task/*; do attach+=(-p "${task##*/}"); done
 timeout -s INT "$seconds" strace -c -f -o "$dir/strace.txt" "${attach[@]}" 2>/dev/null || true
@@ -62,8 +61,8 @@ wait $pid 2>/dev/null || true
 calls=$(awk '$1 ~ /^[0-9.]+$/ && NF >= 5 && $NF != "total" {s += $4} END {print s + 0}' "$dir/strace.txt")
 
 echo "velocimo, ${seconds} s connected to velocimo-sim at 1 Hz:"
-awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$((s1 - s0))" -v n="$seconds" 'BEGIN {
-    printf "  CPU seconds           %.3f\n", t / hz
+awk -v t="$((t1 - t0))" -v s="$((s1 - s0))" -v n="$seconds" 'BEGIN {
+    printf "  CPU seconds           %.4f\n", t / 1e9
     printf "  wake-ups per second   %.1f\n", s / n
 }'
 awk -v c="$calls" -v n="$seconds" 'BEGIN { printf "  system calls per sec  %.1f  (strace -c -f)\n", c / n }'
