@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 namespace velocimo {
 
@@ -20,8 +21,19 @@ namespace {
 
 } // namespace
 
+bool KeptPixels::worthKeeping(const QPainter& painter, const QRect& area, KeptPage* page) {
+    constexpr int kMissesBeforePlain = 2;
+    constexpr int kTryEvery = 8;
+    const bool keep = std::exchange(m_seen, true) &&
+                      (m_misses < kMissesBeforePlain || ++m_plain % kTryEvery == 0);
+    if (!keep && page) {
+        page->drawn(painter, QRectF(area));
+    }
+    return keep;
+}
+
 bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page,
-                       const QImage*& target, QRect& patch, const QImage*& picture) const {
+                       const QImage*& target, QRect& patch, const QImage*& picture) {
     target = area.isEmpty() ? nullptr : directImage(painter);
     if (target) {
         const QTransform& device = painter.deviceTransform();
@@ -39,6 +51,7 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptP
         patch == m_patch && tag == m_tag && device.m11() == m_scaleX && device.m22() == m_scaleY;
     if (page) {
         if (same && page->claim(m_id, patch, m_after)) {
+            m_misses = 0;
             return true;
         }
         picture = page->cover(m_id, patch);
@@ -52,6 +65,7 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptP
         const QImage& under = fromPicture ? m_beforePicture : m_before;
         const QPoint at = fromPicture ? patch.topLeft() : QPoint(0, 0);
         if (under.format() != target->format() || !under.rect().contains(QRect(at, patch.size()))) {
+            ++m_misses;
             return false;
         }
         const Pixels pixels(*target);
@@ -60,6 +74,7 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptP
         for (int y = 0; y < patch.height(); ++y) {
             if (std::memcmp(pixels.at(patch.x(), patch.y() + y), was.at(at.x(), at.y() + y),
                             rowBytes) != 0) {
+                ++m_misses;
                 return false;
             }
         }
@@ -70,6 +85,7 @@ bool KeptPixels::reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptP
     for (int y = 0; y < patch.height(); ++y) {
         std::memcpy(pixels.writable(patch.x(), patch.y() + y), after.at(0, y), rowBytes);
     }
+    m_misses = 0;
     return true;
 }
 

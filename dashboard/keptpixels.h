@@ -28,6 +28,10 @@ public:
     // result in place the patch is left alone.
     template <class Draw>
     void paint(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page, Draw&& draw) {
+        if (!worthKeeping(painter, area, page)) {
+            draw();
+            return;
+        }
         const QImage* target = nullptr;
         const QImage* picture = nullptr;
         QRect patch;
@@ -42,8 +46,12 @@ public:
     }
 
 private:
+    // A drawing seen for the first time, or one whose page keeps changing under it, costs
+    // more to keep (a comparison and two copies) than it saves: it is drawn plainly, and
+    // tried again now and then. False once page, where given, has been told.
+    bool worthKeeping(const QPainter& painter, const QRect& area, KeptPage* page);
     bool reuse(QPainter& painter, const QRect& area, uint64_t tag, KeptPage* page,
-               const QImage*& target, QRect& patch, const QImage*& picture) const;
+               const QImage*& target, QRect& patch, const QImage*& picture);
     void keep(const QPainter& painter, const QImage& target, const QRect& patch, uint64_t tag,
               const QImage* picture, QImage before);
     QRect m_patch; // device pixels
@@ -53,6 +61,9 @@ private:
     QImage m_beforePicture; // the picture they were part of (at m_patch)
     QImage m_after;
     uint64_t m_tag = 0;
+    bool m_seen = false;
+    int m_misses = 0; // paints in a row that found other pixels under it
+    int m_plain = 0;  // paints drawn plainly since
     // Which drawing, for the page's record: an address can be another's by the next paint.
     uint64_t m_id = nextId();
     static uint64_t nextId();

@@ -528,9 +528,14 @@ bool QtCanvas::fillStraight(Point from, Point to) {
     const QRect covered = device.mapRect(QRectF(logical)).toRect() & target->rect();
     const QRgb colour = m_pen.color().rgba();
     const Pixels pixels(*target);
-    for (int y = covered.top(); y <= covered.bottom(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(pixels.writable(covered.left(), y));
-        std::fill_n(row, covered.width(), colour);
+    const int width = covered.width();
+    uchar* at = pixels.writable(covered.left(), covered.top());
+    // A grid's upright lines are a few pixels wide and many rows tall: no call per row.
+    for (int y = covered.top(); y <= covered.bottom(); ++y, at += pixels.stride) {
+        auto* row = reinterpret_cast<QRgb*>(at);
+        for (int x = 0; x < width; ++x) {
+            row[x] = colour;
+        }
     }
     return true;
 }
