@@ -200,6 +200,26 @@ void KeptPage::putBack(const QRect& rect) const {
     }
 }
 
+void KeptPage::putBackAround(const QRect& rect, const QRect& hole) const {
+    if (!meets(rect, hole)) {
+        putBack(rect);
+        return;
+    }
+    const int top = std::max(rect.top(), hole.top());
+    const int bottom = std::min(rect.bottom(), hole.bottom());
+    const QRect parts[4] = {
+        QRect(QPoint(rect.left(), rect.top()), QPoint(rect.right(), hole.top() - 1)),
+        QRect(QPoint(rect.left(), hole.bottom() + 1), QPoint(rect.right(), rect.bottom())),
+        QRect(QPoint(rect.left(), top), QPoint(hole.left() - 1, bottom)),
+        QRect(QPoint(hole.right() + 1, top), QPoint(rect.right(), bottom)),
+    };
+    for (const QRect& part : parts) {
+        if (part.isValid()) {
+            putBack(part);
+        }
+    }
+}
+
 void KeptPage::restore(const Cluster& cluster) const {
     for (const Mark& m : cluster.marks) {
         putBack(m.rect);
@@ -274,6 +294,58 @@ bool KeptPage::unexpected() {
     const bool again = restoreUnder(m_expected);
     m_dirty.push_back({m_expected, 0});
     return again;
+}
+
+bool KeptPage::replace(const QPainter& painter, const QRectF& area, QRect& device) {
+    if (!m_tracking || area.isEmpty()) {
+        return false;
+    }
+    const QRect r = painter.deviceTransform().mapRect(area).toAlignedRect() & m_image->rect();
+    // What this paint has drawn there already must stay.
+    if (r.isEmpty() ||
+        std::any_of(m_dirty.begin(), m_dirty.end(),
+                    [&](const Mark& m) { return meets(m.rect, r); }) ||
+        std::any_of(m_stale.begin(), m_stale.end(),
+                    [&](const Cluster& c) { return c.next > 0 && meets(c.bounds, r); })) {
+        return false;
+    }
+    m_expecting = false;
+    std::erase_if(m_stale, [&](const Cluster& c) {
+        if (!meets(c.bounds, r)) {
+            return false;
+        }
+        for (const Mark& m : c.marks) {
+            putBackAround(m.rect, r);
+        }
+        return true;
+    });
+    m_dirty.push_back({r, 0});
+    device = r;
+    return true;
+}
+
+const std::vector<int>& KeptPage::alikeRows(const QRect& rect) {
+    if (m_alike.picture != m_picture.cacheKey() || m_alike.rect != rect) {
+        // A few kinds of row at most in a box of the page: more are each their own.
+        constexpr std::size_t kKinds = 8;
+        std::vector<int> kinds;
+        m_alike.rows.assign(static_cast<std::size_t>(rect.height()), 0);
+        const Pixels pixels(m_picture);
+        const auto rowBytes = static_cast<std::size_t>(rect.width()) * 4;
+        for (int y = 0; y < rect.height(); ++y) {
+            const uchar* row = pixels.at(rect.left(), rect.top() + y);
+            const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](int k) {
+                return std::memcmp(row, pixels.at(rect.left(), rect.top() + k), rowBytes) == 0;
+            });
+            m_alike.rows[y] = kind != kinds.end() ? *kind : y;
+            if (kind == kinds.end() && kinds.size() < kKinds) {
+                kinds.push_back(y);
+            }
+        }
+        m_alike.picture = m_picture.cacheKey();
+        m_alike.rect = rect;
+    }
+    return m_alike.rows;
 }
 
 bool KeptPage::claim(uint64_t owner, const QRect& patch, const QImage& result) {

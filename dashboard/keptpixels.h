@@ -89,6 +89,14 @@ public:
     // After the text: true where it was not drawn kept over what was left for it; the page
     // under it is put right now, and it must be drawn again.
     bool unexpected();
+    // As drawn, for a paint about to write every pixel of area (logical) itself, starting
+    // from the picture: what the last paint left there is not put back first. False where it
+    // cannot (nothing done); else device holds those pixels, clipped to the image.
+    bool replace(const QPainter& painter, const QRectF& area, QRect& device);
+    // While tracking: the background picture, and for each of its rows within rect (device
+    // pixels, within the image) the first there with the same pixels.
+    const QImage& picture() const { return m_picture; }
+    const std::vector<int>& alikeRows(const QRect& rect);
     void lost();
     // After the painter ended on image.
     void finished(const QImage& image);
@@ -123,6 +131,8 @@ private:
     void restore(const Cluster& cluster) const;
     void restoreAll();
     void putBack(const QRect& rect) const;
+    // What of rect lies outside hole.
+    void putBackAround(const QRect& rect, const QRect& hole) const;
     std::vector<Mark> m_dirty;    // this paint's
     std::vector<Cluster> m_stale; // the last paint's
     qint64 m_pageKey = 0;         // the image as the last paint left it; 0: unknown
@@ -131,6 +141,12 @@ private:
     QRect m_expected;                // device pixels, while a text is expected
     bool m_expecting = false;
     bool m_tracking = false; // drawn over the picture this paint
+    struct Alike {
+        qint64 picture = 0;
+        QRect rect;
+        std::vector<int> rows;
+    };
+    Alike m_alike; // the last alikeRows answer
     struct Icon {
         int32_t resource = 0;
         int32_t x = 0;

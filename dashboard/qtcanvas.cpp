@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace velocimo {
@@ -331,8 +333,13 @@ void QtCanvas::lineAreaDrawn() {
     if (m_lineArea.isEmpty()) {
         return;
     }
-    m_texts->page().drawn(m_painter, m_lineArea);
     m_told.push_back(m_lineArea);
+    if (fillLineArea()) {
+        m_lineArea = QRectF();
+        m_pendingLines.clear();
+        return;
+    }
+    m_texts->page().drawn(m_painter, m_lineArea);
     m_lineArea = QRectF();
     const QPen pen = m_pen;
     const bool smooth = m_painter.testRenderHint(QPainter::Antialiasing);
@@ -506,15 +513,15 @@ void QtCanvas::drawLineNow(Point from, Point to, bool straight) {
     }
 }
 
-bool QtCanvas::fillStraight(Point from, Point to) {
-    // Whole device pixels at a whole scale: what fillRect fills, written in place.
+std::optional<QRect> QtCanvas::straightPixels(Point from, Point to, const QColor& colour) const {
+    // Whole device pixels at a whole scale: what fillRect fills.
     const QImage* target = directImage(m_painter);
     const QTransform& device = m_painter.deviceTransform();
-    if (!target || m_pen.color().alpha() != 255 || device.m11() != std::floor(device.m11()) ||
+    if (!target || colour.alpha() != 255 || device.m11() != std::floor(device.m11()) ||
         device.m22() != std::floor(device.m22()) ||
         (target->format() != QImage::Format_RGB32 &&
          target->format() != QImage::Format_ARGB32_Premultiplied)) {
-        return false;
+        return std::nullopt;
     }
     // As drawLineNow covers them: at a scale, a line drawn backwards loses its end pixels
     // to QRect::normalized.
@@ -523,18 +530,106 @@ bool QtCanvas::fillStraight(Point from, Point to) {
                               : QRect(QPoint(std::min(from.x, to.x), std::min(from.y, to.y)),
                                       QPoint(std::max(from.x, to.x), std::max(from.y, to.y)));
     if (logical.isEmpty()) {
+        return QRect();
+    }
+    return device.mapRect(QRectF(logical)).toRect() & target->rect();
+}
+
+namespace {
+
+void fillRow(uchar* at, int width, QRgb colour) {
+    auto* row = reinterpret_cast<QRgb*>(at);
+    for (int x = 0; x < width; ++x) {
+        row[x] = colour;
+    }
+}
+
+} // namespace
+
+bool QtCanvas::fillStraight(Point from, Point to) {
+    const std::optional<QRect> covered = straightPixels(from, to, m_pen.color());
+    if (!covered) {
+        return false;
+    }
+    if (covered->isEmpty()) {
         return true;
     }
-    const QRect covered = device.mapRect(QRectF(logical)).toRect() & target->rect();
     const QRgb colour = m_pen.color().rgba();
-    const Pixels pixels(*target);
-    const int width = covered.width();
-    uchar* at = pixels.writable(covered.left(), covered.top());
+    const Pixels pixels(*m_target);
+    uchar* at = pixels.writable(covered->left(), covered->top());
     // A grid's upright lines are a few pixels wide and many rows tall: no call per row.
-    for (int y = covered.top(); y <= covered.bottom(); ++y, at += pixels.stride) {
-        auto* row = reinterpret_cast<QRgb*>(at);
-        for (int x = 0; x < width; ++x) {
-            row[x] = colour;
+    for (int y = covered->top(); y <= covered->bottom(); ++y, at += pixels.stride) {
+        fillRow(at, covered->width(), colour);
+    }
+    return true;
+}
+
+bool QtCanvas::fillLineArea() {
+    struct Fill {
+        QRect rect;
+        QRgb colour;
+    };
+    constexpr std::size_t kMaxLines = 64; // a row's lines as bits
+    Fill fills[kMaxLines];
+    const std::size_t count = m_pendingLines.size();
+    if (count > kMaxLines) {
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const PendingLine& line = m_pendingLines[i];
+        const std::optional<QRect> covered = straightPixels(line.from, line.to, line.pen.color());
+        if (!covered) {
+            return false;
+        }
+        fills[i] = {*covered, line.pen.color().rgba()};
+    }
+    KeptPage& page = m_texts->page();
+    QRect box;
+    if (!page.replace(m_painter, m_lineArea, box)) {
+        return false;
+    }
+    // Which lines cross each row, as the bits that change at its first and past its last.
+    std::vector<uint64_t> rows(static_cast<std::size_t>(box.height()) + 1, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        fills[i].rect &= box;
+        if (!fills[i].rect.isEmpty()) {
+            rows[fills[i].rect.top() - box.top()] ^= uint64_t(1) << i;
+            rows[fills[i].rect.bottom() + 1 - box.top()] ^= uint64_t(1) << i;
+        }
+    }
+    // Rows the same lines cross over the same pixels of the picture come out the same: each
+    // kind is made once and copied.
+    const std::vector<int>& alike = page.alikeRows(box);
+    struct Made {
+        uint64_t lines;
+        int under; // the picture's row, as alikeRows gives it
+        int y;
+    };
+    std::vector<Made> made;
+    const Pixels pixels(*m_target);
+    const Pixels picture(page.picture());
+    const auto rowBytes = static_cast<std::size_t>(box.width()) * 4;
+    uint64_t lines = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        lines ^= rows[y - box.top()];
+        uchar* row = pixels.writable(box.left(), y);
+        const int under = alike[static_cast<std::size_t>(y - box.top())];
+        const auto same = std::find_if(made.begin(), made.end(), [&](const Made& m) {
+            return m.lines == lines && m.under == under;
+        });
+        if (same != made.end()) {
+            std::memcpy(row, pixels.at(box.left(), same->y), rowBytes);
+            continue;
+        }
+        std::memcpy(row, picture.at(box.left(), y), rowBytes);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (lines & (uint64_t(1) << i)) {
+                const QRect& r = fills[i].rect;
+                fillRow(row + (r.left() - box.left()) * 4, r.width(), fills[i].colour);
+            }
+        }
+        if (made.size() < 16) {
+            made.push_back({lines, under, y});
         }
     }
     return true;

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPolygonF>
 
+#include <optional>
 #include <vector>
 
 namespace velocimo {
@@ -65,11 +66,17 @@ private:
     // Tells the kept page the straight lines held since the last call, as one area, and
     // draws them.
     void lineAreaDrawn();
+    // The held lines' box written whole in place, the picture under and the lines at once;
+    // false where it cannot be (nothing done).
+    bool fillLineArea();
     // Draws, or copies what the same drawing left last paint (with a cache).
     template <class Draw> void drawKept(const ShapeKey& key, const QRectF& area, Draw&& draw);
     void drawLineNow(Point from, Point to, bool straight);
     // A straight one-pixel line filled in place; false where only the painter can.
     bool fillStraight(Point from, Point to);
+    // The device pixels fillStraight fills for a line with a pen of colour; none where it
+    // cannot.
+    std::optional<QRect> straightPixels(Point from, Point to, const QColor& colour) const;
     void drawPolygonNow(const QPolygonF& polygon);
     QImage* m_target;
     qint64 m_targetKey; // before the painter began on it
