@@ -187,8 +187,8 @@ qreal alignmentOffset(const QRectF& r, qreal advance, int qtFlags) {
 
 } // namespace
 
-const GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDirection direction,
-                                                 char16_t c) {
+GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDirection direction,
+                                           char16_t c) {
     auto [it, added] = m_glyphs.try_emplace(c);
     Glyph& g = it->second;
     if (!added) {
@@ -226,7 +226,7 @@ const GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDi
     g.advance = qRound(advance * 64); // whole 1/64 pixels: exact
     g.box = m_raw.boundingRect(g.index);
     if (m_outlines) {
-        g.path = m_raw.pathForGlyph(g.index);
+        g.outline.path = m_raw.pathForGlyph(g.index);
     }
     g.usable = true;
     return g;
@@ -375,7 +375,7 @@ bool GlyphComposer::composeLine(const QFont& font, Qt::LayoutDirection direction
     positions.reserve(static_cast<qsizetype>(text.size()));
     int x = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const Glyph& g = glyph(font, direction, text[i]);
+        Glyph& g = glyph(font, direction, text[i]);
         if (!g.usable) {
             return false;
         }
@@ -390,7 +390,7 @@ bool GlyphComposer::composeLine(const QFont& font, Qt::LayoutDirection direction
         positions.push_back(QPointF(x / 64.0, 0));
         line.ink |= g.box.translated(positions.back());
         if (m_outlines) {
-            line.outlines.push_back(&g.path);
+            line.outlines.push_back(&g.outline);
         }
         x += g.advance;
     }
@@ -467,7 +467,8 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
         const QList<QPointF> positions = line.run.positions();
         for (std::size_t g = 0; g < line.outlines.size(); ++g) {
             const QPointF at(positions[qsizetype(g)].x(), line.glyphY);
-            m_outline.addPath(line.outlines[g]->translated(origin + at));
+            m_outline.addPath(line.outlines[g]->path.translated(origin + at));
+            m_glyphs.push_back({line.outlines[g], origin + at, nullptr});
         }
         ink |= line.ink.translated(start);
         m_composed.push_back(std::move(line.run));
@@ -492,6 +493,9 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
         if (target && colour.alpha() == 255 &&
             (target->format() == QImage::Format_RGB32 ||
              target->format() == QImage::Format_ARGB32_Premultiplied)) {
+            if (blendGlyphs(*target, painter, colour.rgba())) {
+                return;
+            }
             const QTransform& device = painter.deviceTransform();
             if (m_fill.isNull() || m_fillColour != colour.rgba() || m_fillScaleX != device.m11() ||
                 m_fillScaleY != device.m22()) {
@@ -524,6 +528,80 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
     }
     m_kept.paint(painter, m_inkBounds, painter.pen().color().rgba(), page,
                  [&] { drawLines(painter); });
+}
+
+bool LaidOutText::blendGlyphs(const QImage& target, const QPainter& painter, QRgb colour) const {
+    const QTransform& device = painter.deviceTransform();
+    const qreal sx = device.m11();
+    const qreal sy = device.m22();
+    // Scaled by a whole number, a glyph's points are exact: alone they land on the whole
+    // text's points moved by whole pixels, and fill the same. At other scales a fused
+    // multiply-add could round them apart.
+    if (m_glyphs.empty() || sx != std::floor(sx) || sy != std::floor(sy)) {
+        return false;
+    }
+    if (m_fillColour != colour || m_fillScaleX != sx || m_fillScaleY != sy) {
+        m_fill = QImage();
+        m_fillColour = colour;
+        m_fillScaleX = sx;
+        m_fillScaleY = sy;
+        m_glyphsApart = true;
+        for (std::size_t i = 0; m_glyphsApart && i < m_glyphs.size(); ++i) {
+            PlacedGlyph& g = m_glyphs[i];
+            g.fill = g.outline->fill(g.at, sx, sy, colour);
+            const QRect r(g.fill->offset, g.fill->coverage.size());
+            for (std::size_t j = 0; j < i; ++j) {
+                const GlyphOutline::Fill& other = *m_glyphs[j].fill;
+                m_glyphsApart =
+                    m_glyphsApart && !r.intersects(QRect(other.offset, other.coverage.size()));
+            }
+        }
+    }
+    if (!m_glyphsApart) {
+        return false;
+    }
+    const QPoint shift = deviceShift(painter);
+    for (const PlacedGlyph& g : m_glyphs) {
+        g.fill->runs.blend(target, g.fill->coverage, g.fill->offset + shift);
+    }
+    return true;
+}
+
+std::shared_ptr<const GlyphOutline::Fill> GlyphOutline::fill(QPointF at, qreal scaleX, qreal scaleY,
+                                                             QRgb colour) {
+    for (const auto& f : fills) {
+        if (f->at == at && f->scaleX == scaleX && f->scaleY == scaleY && f->colour == colour) {
+            return f;
+        }
+    }
+    // A readout's glyph stands at a few places, in two colours, at a scale or two.
+    constexpr std::size_t kFills = 32;
+    if (fills.size() == kFills) {
+        fills.erase(fills.begin());
+    }
+    auto made = std::make_shared<Fill>();
+    made->at = at;
+    made->scaleX = scaleX;
+    made->scaleY = scaleY;
+    made->colour = colour;
+    // As LaidOutText::draw fills a whole text's outline: the glyph moved there first, so that
+    // its curves are smoothed over the very same numbers.
+    const QPainterPath placed = path.translated(at);
+    const QTransform scale = QTransform::fromScale(scaleX, scaleY);
+    const QRect bounds =
+        scale.mapRect(placed.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
+    made->coverage = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+    made->coverage.fill(Qt::transparent);
+    {
+        QPainter painter(&made->coverage);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setTransform(scale * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
+        painter.fillPath(placed, QColor::fromRgba(colour));
+    }
+    made->offset = bounds.topLeft();
+    made->runs.find(made->coverage);
+    fills.push_back(made);
+    return made;
 }
 
 void LaidOutText::drawLines(QPainter& painter) const {

@@ -170,6 +170,34 @@ TEST(TextLayoutCache, KeyedByDevicePixelRatio) {
     }
 }
 
+// A speed readout through a drive: its glyphs' fills, kept from one readout to the next and
+// blended one by one, give what drawText gives the whole text, in both colours and at whole
+// and other scales.
+TEST(TextLayoutCache, BigDigitsOfEveryReadoutAsDrawTextDrawsThem) {
+    const Rect rect = kTexts[0].rect;
+    const uint32_t flags = kTexts[0].flags;
+    for (qreal ratio : {1.0, 2.0, 1.694}) {
+        TextLayoutCache cache;
+        for (int tenths = 0; tenths < 2000; tenths += 37) {
+            const std::u16string text =
+                QString::asprintf("%d.%d", tenths / 10, tenths % 10).toStdU16String();
+            for (Colour colour : {Colour{8, 8, 8}, Colour{247, 247, 247}}) {
+                QImage direct = blank(ratio);
+                QImage kept = blank(ratio);
+                for (auto [img, c] :
+                     {std::pair{&direct, (TextLayoutCache*)nullptr}, std::pair{&kept, &cache}}) {
+                    QtCanvas canvas(*img, c);
+                    canvas.setTextColour(colour);
+                    canvas.setFont(FontId::Font80);
+                    canvas.drawText(text, rect, flags);
+                }
+                ASSERT_TRUE(kept == direct)
+                    << QString::fromStdU16String(text).toStdString() << " at " << ratio;
+            }
+        }
+    }
+}
+
 // The big digits' bounds hold their ink and stay near their cell: the page goes back under
 // them every paint.
 TEST(TextLayoutCache, BigDigitsBoundsHugTheirInk) {
