@@ -27,9 +27,9 @@ void QtSoundPlayer::stop() {
 void QtSoundPlayer::start(std::u16string_view path) {
     const QString file = QString::fromUtf16(path.data(), static_cast<qsizetype>(path.size()));
     auto it = m_effects.find(file);
-    // A loaded sound plays from memory: the warning repeats every second, and looking at its
-    // file each time would cost more than playing it.
-    if (it != m_effects.end() && it->second->status() == QSoundEffect::Ready) {
+    // A sound made once plays from memory (or, where it failed, plays nothing): the warning
+    // repeats every second, and looking at its file each time would cost more than playing it.
+    if (it != m_effects.end()) {
         m_current = it->second.get();
         m_current->play();
         return;

@@ -9,18 +9,21 @@ namespace velocimo {
 
 void CoverageRuns::find(const QImage& coverage) {
     m_runs.clear();
-    for (int y = 0; y < coverage.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(coverage.constScanLine(y));
-        const auto kind = [&](int i) {
-            return qAlpha(row[i]) == 0 ? 0 : qAlpha(row[i]) == 255 ? 1 : 2;
-        };
-        for (int x = 0; x < coverage.width();) {
+    const int width = coverage.width();
+    const int height = coverage.height();
+    const Pixels pixels(coverage);
+    // 0 clear, 1 opaque, 2 partly covered.
+    const auto kind = [](QRgb p) { return qAlpha(p) == 0 ? 0 : qAlpha(p) == 255 ? 1 : 2; };
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(pixels.at(0, y));
+        for (int x = 0; x < width;) {
+            const int k = kind(row[x]);
             int end = x + 1;
-            while (end < coverage.width() && kind(end) == kind(x)) {
+            while (end < width && kind(row[end]) == k) {
                 ++end;
             }
-            if (kind(x) != 0) {
-                m_runs.push_back({x, y, end - x, kind(x) == 1});
+            if (k != 0) {
+                m_runs.push_back({x, y, end - x, k == 1});
             }
             x = end;
         }

@@ -227,6 +227,7 @@ GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDirectio
     g.box = m_raw.boundingRect(g.index);
     if (m_outlines) {
         g.outline.path = m_raw.pathForGlyph(g.index);
+        g.outline.bounds = g.outline.path.boundingRect();
     }
     g.usable = true;
     return g;
@@ -447,13 +448,15 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
             }
         }
     }
-    placeInk(ink);
+    m_big = !m_outline.isEmpty();
+    placeInk(ink, m_big ? m_outline.boundingRect() : QRectF());
 }
 
 LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int qtFlags,
                          const TextCell& cell) {
     const QRectF r(rect);
     QRectF ink;
+    QRectF outlineBounds;
     m_outline.setFillRule(Qt::WindingFill);
     m_origins.reserve(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -467,19 +470,33 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
         const QList<QPointF> positions = line.run.positions();
         for (std::size_t g = 0; g < line.outlines.size(); ++g) {
             const QPointF at(positions[qsizetype(g)].x(), line.glyphY);
-            m_outline.addPath(line.outlines[g]->path.translated(origin + at));
             m_glyphs.push_back({line.outlines[g], origin + at, nullptr});
+            if (!line.outlines[g]->path.isEmpty()) {
+                outlineBounds |= line.outlines[g]->bounds.translated(origin + at);
+            }
         }
         ink |= line.ink.translated(start);
         m_composed.push_back(std::move(line.run));
     }
-    placeInk(ink);
+    // The whole outline is put together only where it is filled whole.
+    m_big = !outlineBounds.isNull();
+    placeInk(ink, outlineBounds);
 }
 
-void LaidOutText::placeInk(const QRectF& ink) {
-    if (!m_outline.isEmpty()) {
+const QPainterPath& LaidOutText::outline() const {
+    if (m_outline.isEmpty()) {
+        for (const PlacedGlyph& g : m_glyphs) {
+            m_outline.addPath(g.outline->path.translated(g.at));
+        }
+        m_outline.setFillRule(Qt::WindingFill);
+    }
+    return m_outline;
+}
+
+void LaidOutText::placeInk(const QRectF& ink, const QRectF& outlineBounds) {
+    if (m_big) {
         // Only the outline is drawn.
-        m_inkBounds = m_outline.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
+        m_inkBounds = outlineBounds.toAlignedRect().adjusted(-2, -2, 2, 2);
     } else if (!ink.isNull()) {
         // Room for hinting and smoothing past the glyphs' own box.
         m_inkBounds = ink.toAlignedRect().adjusted(-4, -4, 4, 4);
@@ -487,7 +504,7 @@ void LaidOutText::placeInk(const QRectF& ink) {
 }
 
 void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
-    if (!m_outline.isEmpty()) {
+    if (m_big) {
         const QColor colour = painter.pen().color();
         const QImage* target = directImage(painter);
         if (target && colour.alpha() == 255 &&
@@ -502,13 +519,13 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
                 // Filled through the same scale as the painter would, moved by whole pixels.
                 const QTransform scale = QTransform::fromScale(device.m11(), device.m22());
                 const QRect bounds =
-                    scale.mapRect(m_outline.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
+                    scale.mapRect(outline().boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
                 m_fill = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
                 m_fill.fill(Qt::transparent);
                 QPainter fill(&m_fill);
                 fill.setRenderHint(QPainter::Antialiasing, true);
                 fill.setTransform(scale * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
-                fill.fillPath(m_outline, colour);
+                fill.fillPath(outline(), colour);
                 m_fillAt = bounds.topLeft();
                 m_fillColour = colour.rgba();
                 m_fillScaleX = device.m11();
@@ -522,7 +539,7 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
         // As Qt fills big text: smoothed, in the pen's colour.
         const bool smooth = painter.testRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.fillPath(m_outline, painter.pen().brush());
+        painter.fillPath(outline(), painter.pen().brush());
         painter.setRenderHint(QPainter::Antialiasing, smooth);
         return;
     }

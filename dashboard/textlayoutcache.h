@@ -97,6 +97,7 @@ struct GlyphOutline {
         CoverageRuns runs;
     };
     QPainterPath path;
+    QRectF bounds;                                  // the path's
     std::vector<std::shared_ptr<const Fill>> fills; // the most recently made last
     std::shared_ptr<const Fill> fill(QPointF at, qreal scaleX, qreal scaleY, QRgb colour);
 };
@@ -181,8 +182,10 @@ private:
     // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
     // it on every draw; kept here instead, with the fill's device pixels in the colour and
     // at the scale last drawn (premultiplied: blended over the page they give the fill's own
-    // result). Empty for smaller text.
-    QPainterPath m_outline;
+    // result). Empty for smaller text; where composed, made when first filled whole.
+    bool m_big = false;
+    mutable QPainterPath m_outline;
+    const QPainterPath& outline() const;
     mutable QImage m_fill;
     mutable QPoint m_fillAt; // device pixels, before the painter's move
     mutable QRgb m_fillColour = 0;
@@ -205,7 +208,7 @@ private:
     QRect m_inkBounds;
     mutable KeptPixels m_kept;
     void drawLines(QPainter& painter) const;
-    void placeInk(const QRectF& ink);
+    void placeInk(const QRectF& ink, const QRectF& outlineBounds);
 };
 
 // A few dozen recent layouts, the least recently drawn dropped first. The paint draws about
