@@ -81,7 +81,7 @@ void Desktop::shutdown() {
 
 const QImage& Desktop::render(bool afterTick, double scale) {
     m_renderer.setScale(scale);
-    QtCanvas canvas(m_renderer.backBuffer(), &m_renderer.textCache());
+    QtCanvas canvas(m_renderer.backBuffer(), &m_renderer.textCache(), &m_renderer.strokes());
     m_program.paint(canvas, afterTick);
     if (afterTick) {
         ++m_tickPaints;
