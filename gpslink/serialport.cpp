@@ -247,7 +247,14 @@ std::size_t SerialPort::read(uint8_t* buffer, std::size_t capacity, int gatherMs
     if (gatherMs > 0 && m_wake) {
         // Part of the read's own timeout; a close cuts it short and the poll below sees it.
         const int ms = left();
-        m_wake.wait(ms < 0 ? gatherMs : std::min(ms, gatherMs));
+        if (!m_wake.wait(ms < 0 ? gatherMs : std::min(ms, gatherMs))) {
+            // What gathered is taken without polling first (the descriptor does not block);
+            // nothing there, or an error, goes the usual way below.
+            const ssize_t n = ::read(m_fd.get(), buffer, capacity);
+            if (n > 0) {
+                return static_cast<std::size_t>(n);
+            }
+        }
     }
     // A device that has gone away reports readiness at once, for ever: the rest of the
     // timeout is slept away so it still gives one empty read per period, not a busy loop.
