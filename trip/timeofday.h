@@ -2,6 +2,7 @@
 
 // GPS time of day, the seconds-of-day time base and the local time from the zone rules.
 
+#include "shell/core/filedescriptor.h"
 #include "shell/core/navstate.h"
 #include "shell/core/systemtime.h"
 
@@ -57,6 +58,13 @@ private:
     bool m_tzDirSet = false;
     std::string m_tzDir;
     TimeZoneInformation m_info;
+    // The kernel's word that the zone file may have changed, so that the check each second
+    // reads a descriptor instead of walking the path; closed where it cannot watch (the file
+    // is then looked at each second).
+    FileDescriptor m_watch;
+    int m_year = 0; // UTC, at the last look: some zones' rules depend on it
+    void watch(const char* tz);
+    bool watchedChange();
 };
 
 // zone may be null: local time is then UTC.

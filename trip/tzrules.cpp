@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -503,6 +504,8 @@ bool readZoneFile(const char* path, std::vector<unsigned char>& bytes, FileIdent
 namespace {
 
 TimeZoneInformation currentSystemZone();
+void zoneFilePath(const char* tz, char (&path)[PATH_MAX], bool& posixFallback);
+int currentUtcYear();
 
 bool sameValue(bool set, const std::string& known, const char* value) {
     return set == (value != nullptr) && (value == nullptr || known == value);
@@ -518,11 +521,19 @@ TimeZoneInformation SystemTimeZoneSource::timeZone() {
     const char* tzDir = std::getenv("TZDIR");
     const Clock::time_point now = m_now ? m_now() : Clock::now();
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_known && now - m_checkedAt < kRecheck && sameValue(m_tzSet, m_tz, tz) &&
-        sameValue(m_tzDirSet, m_tzDir, tzDir)) {
-        return m_info;
+    if (m_known && sameValue(m_tzSet, m_tz, tz) && sameValue(m_tzDirSet, m_tzDir, tzDir)) {
+        if (now - m_checkedAt < kRecheck) {
+            return m_info;
+        }
+        if (m_watch.valid() && !watchedChange() && currentUtcYear() == m_year) {
+            m_checkedAt = now;
+            return m_info;
+        }
     }
+    // Watched first: a change during the look is seen at the next.
+    watch(tz);
     m_info = currentSystemZone();
+    m_year = currentUtcYear();
     m_known = true;
     m_checkedAt = now;
     m_tzSet = tz != nullptr;
@@ -532,15 +543,59 @@ TimeZoneInformation SystemTimeZoneSource::timeZone() {
     return m_info;
 }
 
+void SystemTimeZoneSource::watch(const char* tz) {
+    // The folders of the file and of what it links to see it replaced, rewritten or removed.
+    constexpr uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                  IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF |
+                                  IN_MOVE_SELF;
+    m_watch.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    char path[PATH_MAX];
+    bool posixFallback = false;
+    zoneFilePath(tz, path, posixFallback);
+    if (!m_watch.valid() || path[0] == '\0') {
+        return;
+    }
+    const auto watchFolderOf = [&](const char* file) {
+        char folder[PATH_MAX];
+        std::strcpy(folder, file);
+        char* slash = std::strrchr(folder, '/');
+        if (slash == nullptr) {
+            std::strcpy(folder, ".");
+        } else {
+            slash[slash == folder ? 1 : 0] = '\0';
+        }
+        return ::inotify_add_watch(m_watch.get(), folder, kChanges) >= 0;
+    };
+    char target[PATH_MAX];
+    if (!watchFolderOf(path) || (::realpath(path, target) != nullptr &&
+                                 std::strcmp(target, path) != 0 && !watchFolderOf(target))) {
+        m_watch.reset(); // looked at every second instead
+    }
+}
+
+bool SystemTimeZoneSource::watchedChange() {
+    alignas(inotify_event) char events[4096];
+    bool changed = false;
+    for (;;) {
+        const ssize_t n = ::read(m_watch.get(), events, sizeof events);
+        if (n > 0) {
+            changed = true;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // Nothing more (EAGAIN), or the watch failed: looked at to be sure.
+            return changed || !(n < 0 && errno == EAGAIN);
+        }
+    }
+}
+
 namespace {
 
-TimeZoneInformation currentSystemZone() {
-    const char* tz = std::getenv("TZ");
-
-    // Where a zone file would be: /etc/localtime, or the name in TZ under the zone directory.
-    char path[PATH_MAX];
+// Where a zone file would be: /etc/localtime, or the name in TZ under the zone directory;
+// empty for none. posixFallback: TZ may hold rules instead.
+void zoneFilePath(const char* tz, char (&path)[PATH_MAX], bool& posixFallback) {
     path[0] = '\0';
-    bool posixFallback = false;
+    posixFallback = false;
     if (tz == nullptr) {
         std::strcpy(path, "/etc/localtime");
     } else if (tz[0] != '\0') {
@@ -564,6 +619,13 @@ TimeZoneInformation currentSystemZone() {
             }
         }
     }
+}
+
+TimeZoneInformation currentSystemZone() {
+    const char* tz = std::getenv("TZ");
+    char path[PATH_MAX];
+    bool posixFallback = false;
+    zoneFilePath(tz, path, posixFallback);
     FileIdentity file;
     struct stat st {};
     if (path[0] != '\0' && ::stat(path, &st) == 0) {

@@ -450,6 +450,22 @@ TEST_F(SystemZone, FollowsFileChanges) {
     setenv("TZ", "Test/Zone", 1);
     std::filesystem::copy_file(kZoneDir + "Asia/Kolkata", zone);
     EXPECT_EQ(source.timeZone().bias, -330);
+
+    // Through a link in another folder, as /etc/localtime is: what it points to is rewritten,
+    // then the link points elsewhere.
+    const std::filesystem::path link = dir / "localtime";
+    std::filesystem::create_symlink(zone, link);
+    setenv("TZ", (":" + link.string()).c_str(), 1);
+    EXPECT_EQ(source.timeZone().bias, -330);
+    std::filesystem::copy_file(kZoneDir + "Europe/Berlin", zone,
+                               std::filesystem::copy_options::overwrite_existing);
+    now += std::chrono::seconds(1);
+    EXPECT_EQ(source.timeZone().bias, -60);
+    std::filesystem::copy_file(kZoneDir + "Asia/Kolkata", dir / "Test" / "Other");
+    std::filesystem::create_symlink(dir / "Test" / "Other", dir / "newlink");
+    std::filesystem::rename(dir / "newlink", link);
+    now += std::chrono::seconds(1);
+    EXPECT_EQ(source.timeZone().bias, -330);
     std::filesystem::remove_all(dir);
 }
 
