@@ -228,6 +228,7 @@ GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDirectio
     if (m_outlines) {
         g.outline.path = m_raw.pathForGlyph(g.index);
         g.outline.bounds = g.outline.path.boundingRect();
+        g.outline.scratch = m_scratch;
     }
     g.usable = true;
     return g;
@@ -418,26 +419,26 @@ LaidOutText::LaidOutText(const QFont& font, Qt::LayoutDirection direction, std::
     if (s.isEmpty()) {
         return; // drawText prints nothing
     }
-    layOut(m_layout, font, direction, s);
+    layOut(m_layout.emplace(), font, direction, s);
 
     const QRectF r(rect);
-    m_origins.reserve(static_cast<std::size_t>(m_layout.lineCount()));
-    for (int i = 0; i < m_layout.lineCount(); ++i) {
-        const QTextLine line = m_layout.lineAt(i);
+    m_origins.reserve(static_cast<std::size_t>(m_layout->lineCount()));
+    for (int i = 0; i < m_layout->lineCount(); ++i) {
+        const QTextLine line = m_layout->lineAt(i);
         m_origins.emplace_back(r.x() + alignmentOffset(r, line.horizontalAdvance(), qtFlags),
                                cellBaseline(cell, rect, qtFlags, i) - line.ascent());
     }
     QRectF ink;
-    for (int i = 0; i < m_layout.lineCount(); ++i) {
-        for (const QGlyphRun& run : m_layout.lineAt(i).glyphRuns()) {
+    for (int i = 0; i < m_layout->lineCount(); ++i) {
+        for (const QGlyphRun& run : m_layout->lineAt(i).glyphRuns()) {
             ink |= run.boundingRect().translated(m_origins[static_cast<std::size_t>(i)]);
         }
     }
     if (QFontInfo(font).pixelSize() >= kOutlinePixelSize) {
         m_outline.setFillRule(Qt::WindingFill);
-        for (int i = 0; i < m_layout.lineCount(); ++i) {
+        for (int i = 0; i < m_layout->lineCount(); ++i) {
             const QPointF origin = m_origins[static_cast<std::size_t>(i)];
-            for (const QGlyphRun& run : m_layout.lineAt(i).glyphRuns()) {
+            for (const QGlyphRun& run : m_layout->lineAt(i).glyphRuns()) {
                 const QRawFont raw = run.rawFont();
                 const QList<quint32> glyphs = run.glyphIndexes();
                 const QList<QPointF> positions = run.positions();
@@ -605,17 +606,26 @@ std::shared_ptr<const GlyphOutline::Fill> GlyphOutline::fill(QPointF at, qreal s
     // its curves are smoothed over the very same numbers.
     const QPainterPath placed = path.translated(at);
     const QTransform scale = QTransform::fromScale(scaleX, scaleY);
-    const QRect bounds =
-        scale.mapRect(placed.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
-    made->coverage = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
-    made->coverage.fill(Qt::transparent);
+    const QRect box =
+        scale.mapRect(this->bounds.translated(at)).toAlignedRect().adjusted(-1, -1, 1, 1);
+    // Filled on the composer's scratch image, which keeps its paint engine: making one for
+    // each new image costs as much as the fill.
+    QImage& on = *scratch;
+    if (on.width() < box.width() || on.height() < box.height()) {
+        on = QImage(std::max(on.width(), box.width()), std::max(on.height(), box.height()),
+                    QImage::Format_ARGB32_Premultiplied);
+    }
+    for (int y = 0; y < box.height(); ++y) {
+        std::memset(on.scanLine(y), 0, static_cast<std::size_t>(box.width()) * 4);
+    }
     {
-        QPainter painter(&made->coverage);
+        QPainter painter(&on);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.setTransform(scale * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
+        painter.setTransform(scale * QTransform::fromTranslate(-box.x(), -box.y()));
         painter.fillPath(placed, QColor::fromRgba(colour));
     }
-    made->offset = bounds.topLeft();
+    made->coverage = on.copy(0, 0, box.width(), box.height());
+    made->offset = box.topLeft();
     made->runs.find(made->coverage);
     fills.push_back(made);
     return made;
@@ -634,7 +644,7 @@ void LaidOutText::drawLines(QPainter& painter) const {
         return;
     }
     for (std::size_t i = 0; i < m_origins.size(); ++i) {
-        m_layout.lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
+        m_layout->lineAt(static_cast<int>(i)).draw(&painter, m_origins[i]);
     }
 }
 

@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -99,6 +100,7 @@ struct GlyphOutline {
     QPainterPath path;
     QRectF bounds;                                  // the path's
     std::vector<std::shared_ptr<const Fill>> fills; // the most recently made last
+    std::shared_ptr<QImage> scratch;                // the composer's, to fill on
     std::shared_ptr<const Fill> fill(QPointF at, qreal scaleX, qreal scaleY, QRgb colour);
 };
 
@@ -150,6 +152,7 @@ private:
     std::unordered_map<char16_t, Glyph> m_glyphs;
     std::unordered_map<uint32_t, int> m_pairs;
     QRawFont m_raw; // the font's own; a glyph from another is not usable
+    std::shared_ptr<QImage> m_scratch = std::make_shared<QImage>();
     bool m_started = false;
     bool m_outlines = false;
     bool m_readoutTried = false;
@@ -175,8 +178,8 @@ public:
     const QRect& inkBounds() const { return m_inkBounds; }
 
 private:
-    QTextLayout m_layout;
-    std::vector<QGlyphRun> m_composed; // instead of the layout, for composed lines
+    std::optional<QTextLayout> m_layout; // where not composed
+    std::vector<QGlyphRun> m_composed;   // instead of the layout, for composed lines
     // One per line; for composed lines, where each baseline starts.
     std::vector<QPointF> m_origins;
     // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
