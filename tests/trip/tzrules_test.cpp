@@ -469,6 +469,23 @@ TEST_F(SystemZone, FollowsFileChanges) {
     std::filesystem::remove_all(dir);
 }
 
+// A zone in a folder that does not exist yet cannot be watched: it is looked at each second
+// instead, and found once it is there.
+TEST_F(SystemZone, FollowsAFileWhoseFolderComesLater) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velocimo-tz2-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    setenv("TZ", (":" + (dir / "later" / "Zone").string()).c_str(), 1);
+    std::chrono::steady_clock::time_point now;
+    SystemTimeZoneSource source([&now] { return now; });
+    EXPECT_EQ(source.timeZone().bias, 0);
+    std::filesystem::create_directories(dir / "later");
+    std::filesystem::copy_file(kZoneDir + "Asia/Kolkata", dir / "later" / "Zone");
+    now += std::chrono::seconds(1);
+    EXPECT_EQ(source.timeZone().bias, -330);
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(SystemZone, LooksAtTheFileAtMostOnceASecond) {
     using namespace std::chrono_literals;
     const std::filesystem::path dir =
