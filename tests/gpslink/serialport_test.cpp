@@ -291,6 +291,32 @@ TEST(SerialPortPty, UnpluggedDeviceIsNoticedWithoutAFixAndDoesNotSpin) {
     EXPECT_FALSE(rig.link->closeGps()) << "already closed";
 }
 
+// Inside a line the reader gathers the rest before it reads: an unplug or a close meanwhile
+// still ends the read at once and without spinning.
+TEST(SerialPortPty, UnplugOrCloseWhileGatheringALineEndsTheRead) {
+    for (const bool unplug : {true, false}) {
+        Pty pty;
+        PtyRig rig(pty.path); // the real one-second timeout
+        ASSERT_EQ(rig.open(), OpenResult::Opened);
+        rig.record.update([](NavState& n) { n.gpsConnected = true; });
+        pty.send("$GPGGA,1\r\n$GPRMC,2");
+        ASSERT_TRUE(waitFor([&] { return rig.handlers.lines().size() == 1; }, 2s));
+        std::this_thread::sleep_for(50ms); // well inside the gather
+        const double cpuBefore = cpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        if (unplug) {
+            pty.closeMaster();
+            ASSERT_TRUE(rig.events.waitForCount(1, 2s));
+        } else {
+            EXPECT_TRUE(rig.link->closeGps());
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+        }
+        ASSERT_TRUE(waitFor([&] { return !rig.link->readerRunning(); }, 1s)) << unplug;
+        EXPECT_LT(cpuSeconds() - cpuBefore, 0.2) << unplug;
+        EXPECT_EQ(rig.sounds.lost.load(), 1) << unplug;
+    }
+}
+
 TEST(SerialPortPty, UnplugWithAFixFiresTheWatchdog) {
     const int threadsBefore = baselineThreadCount();
     {
