@@ -511,30 +511,29 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
         if (target && colour.alpha() == 255 &&
             (target->format() == QImage::Format_RGB32 ||
              target->format() == QImage::Format_ARGB32_Premultiplied)) {
-            if (blendGlyphs(*target, painter, colour.rgba())) {
+            const QTransform& device = painter.deviceTransform();
+            const qreal sx = device.m11();
+            const qreal sy = device.m22();
+            if (m_fillColour != colour.rgba() || m_fillScaleX != sx || m_fillScaleY != sy) {
+                m_fillColour = colour.rgba();
+                m_fillScaleX = sx;
+                m_fillScaleY = sy;
+                m_whole.reset();
+                m_glyphsApart = placeGlyphs(sx, sy, colour.rgba());
+            }
+            const QPoint shift = deviceShift(painter);
+            if (m_glyphsApart) {
+                for (const PlacedGlyph& g : m_glyphs) {
+                    g.fill->pixels.blend(*target, shift);
+                }
                 return;
             }
-            const QTransform& device = painter.deviceTransform();
-            if (m_fill.isNull() || m_fillColour != colour.rgba() || m_fillScaleX != device.m11() ||
-                m_fillScaleY != device.m22()) {
+            if (!m_whole) {
                 // Filled through the same scale as the painter would, moved by whole pixels.
-                const QTransform scale = QTransform::fromScale(device.m11(), device.m22());
-                const QRect bounds =
-                    scale.mapRect(outline().boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
-                m_fill = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
-                m_fill.fill(Qt::transparent);
-                QPainter fill(&m_fill);
-                fill.setRenderHint(QPainter::Antialiasing, true);
-                fill.setTransform(scale * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
-                fill.fillPath(outline(), colour);
-                m_fillAt = bounds.topLeft();
-                m_fillColour = colour.rgba();
-                m_fillScaleX = device.m11();
-                m_fillScaleY = device.m22();
-                m_fillRuns.find(m_fill);
+                m_whole = PathFill::make(outline(), outline().boundingRect(), sx, sy, colour.rgba(),
+                                         nullptr);
             }
-            // What QPainter::drawImage gives unscaled: a premultiplied pixel over the page.
-            m_fillRuns.blend(*target, m_fill, m_fillAt + deviceShift(painter));
+            m_whole->blend(*target, shift);
             return;
         }
         // As Qt fills big text: smoothed, in the pen's colour.
@@ -548,39 +547,21 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
                  [&] { drawLines(painter); });
 }
 
-bool LaidOutText::blendGlyphs(const QImage& target, const QPainter& painter, QRgb colour) const {
-    const QTransform& device = painter.deviceTransform();
-    const qreal sx = device.m11();
-    const qreal sy = device.m22();
+bool LaidOutText::placeGlyphs(qreal scaleX, qreal scaleY, QRgb colour) const {
     // Scaled by a whole number, a glyph's points are exact: alone they land on the whole
     // text's points moved by whole pixels, and fill the same. At other scales a fused
     // multiply-add could round them apart.
-    if (m_glyphs.empty() || sx != std::floor(sx) || sy != std::floor(sy)) {
+    if (m_glyphs.empty() || scaleX != std::floor(scaleX) || scaleY != std::floor(scaleY)) {
         return false;
     }
-    if (m_fillColour != colour || m_fillScaleX != sx || m_fillScaleY != sy) {
-        m_fill = QImage();
-        m_fillColour = colour;
-        m_fillScaleX = sx;
-        m_fillScaleY = sy;
-        m_glyphsApart = true;
-        for (std::size_t i = 0; m_glyphsApart && i < m_glyphs.size(); ++i) {
-            PlacedGlyph& g = m_glyphs[i];
-            g.fill = g.outline->fill(g.at, sx, sy, colour);
-            const QRect r(g.fill->offset, g.fill->coverage.size());
-            for (std::size_t j = 0; j < i; ++j) {
-                const GlyphOutline::Fill& other = *m_glyphs[j].fill;
-                m_glyphsApart =
-                    m_glyphsApart && !r.intersects(QRect(other.offset, other.coverage.size()));
+    for (std::size_t i = 0; i < m_glyphs.size(); ++i) {
+        PlacedGlyph& g = m_glyphs[i];
+        g.fill = g.outline->fill(g.at, scaleX, scaleY, colour);
+        for (std::size_t j = 0; j < i; ++j) {
+            if (g.fill->pixels.device().intersects(m_glyphs[j].fill->pixels.device())) {
+                return false;
             }
         }
-    }
-    if (!m_glyphsApart) {
-        return false;
-    }
-    const QPoint shift = deviceShift(painter);
-    for (const PlacedGlyph& g : m_glyphs) {
-        g.fill->runs.blend(target, g.fill->coverage, g.fill->offset + shift);
     }
     return true;
 }
@@ -597,20 +578,22 @@ std::shared_ptr<const GlyphOutline::Fill> GlyphOutline::fill(QPointF at, qreal s
     if (fills.size() == kFills) {
         fills.erase(fills.begin());
     }
-    auto made = std::make_shared<Fill>();
-    made->at = at;
-    made->scaleX = scaleX;
-    made->scaleY = scaleY;
-    made->colour = colour;
-    // As LaidOutText::draw fills a whole text's outline: the glyph moved there first, so that
-    // its curves are smoothed over the very same numbers.
-    const QPainterPath placed = path.translated(at);
+    // As a whole text's outline is filled: the glyph moved there first, so that its curves
+    // are smoothed over the very same numbers.
+    auto made =
+        std::make_shared<Fill>(Fill{at, scaleX, scaleY, colour,
+                                    PathFill::make(path.translated(at), bounds.translated(at),
+                                                   scaleX, scaleY, colour, scratch.get())});
+    fills.push_back(made);
+    return made;
+}
+
+PathFill PathFill::make(const QPainterPath& path, const QRectF& bounds, qreal scaleX, qreal scaleY,
+                        QRgb colour, QImage* scratch) {
     const QTransform scale = QTransform::fromScale(scaleX, scaleY);
-    const QRect box =
-        scale.mapRect(this->bounds.translated(at)).toAlignedRect().adjusted(-1, -1, 1, 1);
-    // Filled on the composer's scratch image, which keeps its paint engine: making one for
-    // each new image costs as much as the fill.
-    QImage& on = *scratch;
+    const QRect box = scale.mapRect(bounds).toAlignedRect().adjusted(-1, -1, 1, 1);
+    QImage own;
+    QImage& on = scratch ? *scratch : own;
     if (on.width() < box.width() || on.height() < box.height()) {
         on = QImage(std::max(on.width(), box.width()), std::max(on.height(), box.height()),
                     QImage::Format_ARGB32_Premultiplied);
@@ -622,12 +605,12 @@ std::shared_ptr<const GlyphOutline::Fill> GlyphOutline::fill(QPointF at, qreal s
         QPainter painter(&on);
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setTransform(scale * QTransform::fromTranslate(-box.x(), -box.y()));
-        painter.fillPath(placed, QColor::fromRgba(colour));
+        painter.fillPath(path, QColor::fromRgba(colour));
     }
-    made->coverage = on.copy(0, 0, box.width(), box.height());
-    made->offset = box.topLeft();
-    made->runs.find(made->coverage);
-    fills.push_back(made);
+    PathFill made;
+    made.coverage = scratch ? on.copy(0, 0, box.width(), box.height()) : std::move(own);
+    made.offset = box.topLeft();
+    made.runs.find(made.coverage);
     return made;
 }
 

@@ -85,17 +85,31 @@ struct TextLayoutKey {
     qreal devicePixelRatio = 1.0; // glyphs are shaped for the device's pixels
 };
 
-// A big glyph's outline, with its fill (premultiplied, in a colour, at a scale) at the few
-// places it has been drawn.
+// A path filled in a colour at a scale, smoothed, as Qt fills big text: premultiplied device
+// pixels that, blended over the page, give what filling the path there gives.
+struct PathFill {
+    QImage coverage;
+    QPoint offset; // its top left in device pixels, before the painter's move
+    CoverageRuns runs;
+    // bounds: the path's (logical). Filled on scratch where given, which keeps its paint
+    // engine: making one for each new image costs as much as the fill.
+    static PathFill make(const QPainterPath& path, const QRectF& bounds, qreal scaleX, qreal scaleY,
+                         QRgb colour, QImage* scratch);
+    void blend(const QImage& target, QPoint shift) const {
+        runs.blend(target, coverage, offset + shift);
+    }
+    QRect device() const { return QRect(offset, coverage.size()); }
+};
+
+// A big glyph's outline, with its fill (in a colour, at a scale) at the few places it has
+// been drawn.
 struct GlyphOutline {
     struct Fill {
         QPointF at; // logical
         qreal scaleX = 0;
         qreal scaleY = 0;
         QRgb colour = 0;
-        QImage coverage;
-        QPoint offset; // its top left in device pixels, before the painter's move
-        CoverageRuns runs;
+        PathFill pixels;
     };
     QPainterPath path;
     QRectF bounds;                                  // the path's
@@ -183,30 +197,27 @@ private:
     // One per line; for composed lines, where each baseline starts.
     std::vector<QPointF> m_origins;
     // Glyphs this big Qt fills as outlines, taking each outline from the font and smoothing
-    // it on every draw; kept here instead, with the fill's device pixels in the colour and
-    // at the scale last drawn (premultiplied: blended over the page they give the fill's own
-    // result). Empty for smaller text; where composed, made when first filled whole.
+    // it on every draw; kept here instead, filled in the colour and at the scale last drawn.
+    // Where composed, each glyph's fill is kept with its outline and blended alone where no
+    // two glyphs share a pixel (the whole outline filled gives the same, at a fraction of the
+    // cost); the whole outline is put together only where it is filled whole.
     bool m_big = false;
     mutable QPainterPath m_outline;
     const QPainterPath& outline() const;
-    mutable QImage m_fill;
-    mutable QPoint m_fillAt; // device pixels, before the painter's move
     mutable QRgb m_fillColour = 0;
-    mutable qreal m_fillScaleX = 0;
+    mutable qreal m_fillScaleX = 0; // 0: nothing filled yet
     mutable qreal m_fillScaleY = 0;
-    mutable CoverageRuns m_fillRuns;
-    // Where composed: each glyph's outline and place (logical), and its fill last blended,
-    // at m_fill's scale and colour.
+    mutable std::optional<PathFill> m_whole;
     struct PlacedGlyph {
         GlyphOutline* outline;
-        QPointF at;
+        QPointF at; // logical
         std::shared_ptr<const GlyphOutline::Fill> fill;
     };
     mutable std::vector<PlacedGlyph> m_glyphs;
     mutable bool m_glyphsApart = false;
-    // Blends the fills of the glyphs one by one where no two share a pixel: what their
-    // outline filled whole gives, at a fraction of the cost.
-    bool blendGlyphs(const QImage& target, const QPainter& painter, QRgb colour) const;
+    // Takes each glyph's fill at this scale and colour; false where they are not to be
+    // blended alone.
+    bool placeGlyphs(qreal scaleX, qreal scaleY, QRgb colour) const;
     // Glyph blending is costly and the page under most texts is the same every paint.
     QRect m_inkBounds;
     mutable KeptPixels m_kept;
