@@ -555,16 +555,25 @@ void SystemTimeZoneSource::watch(const char* tz) {
     if (!m_watch.valid() || path[0] == '\0') {
         return;
     }
+    // A folder not there yet is watched through the nearest one that is: its making is a
+    // change, and the look after it watches the folder itself.
     const auto watchFolderOf = [&](const char* file) {
         char folder[PATH_MAX];
         std::strcpy(folder, file);
-        char* slash = std::strrchr(folder, '/');
-        if (slash == nullptr) {
-            std::strcpy(folder, ".");
-        } else {
-            slash[slash == folder ? 1 : 0] = '\0';
+        for (;;) {
+            char* slash = std::strrchr(folder, '/');
+            if (slash == nullptr) {
+                std::strcpy(folder, ".");
+            } else {
+                slash[slash == folder ? 1 : 0] = '\0';
+            }
+            if (::inotify_add_watch(m_watch.get(), folder, kChanges) >= 0) {
+                return true;
+            }
+            if ((errno != ENOENT && errno != ENOTDIR) || slash == nullptr || slash == folder) {
+                return false;
+            }
         }
-        return ::inotify_add_watch(m_watch.get(), folder, kChanges) >= 0;
     };
     char target[PATH_MAX];
     if (!watchFolderOf(path) || (::realpath(path, target) != nullptr &&

@@ -469,8 +469,7 @@ TEST_F(SystemZone, FollowsFileChanges) {
     std::filesystem::remove_all(dir);
 }
 
-// A zone in a folder that does not exist yet cannot be watched: it is looked at each second
-// instead, and found once it is there.
+// A zone in a folder that does not exist yet is found once the folder and the file are made.
 TEST_F(SystemZone, FollowsAFileWhoseFolderComesLater) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("velocimo-tz2-" + std::to_string(getpid()));
