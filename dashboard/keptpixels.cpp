@@ -220,9 +220,9 @@ void KeptPage::putBackAround(const QRect& rect, const QRect& hole) const {
     }
 }
 
-void KeptPage::restore(const Cluster& cluster) const {
+void KeptPage::restore(const Cluster& cluster, const QRect& hole) const {
     for (const Mark& m : cluster.marks) {
-        putBack(m.rect);
+        putBackAround(m.rect, hole);
     }
     // What this paint has repeated of it so far, again over the picture.
     const Pixels pixels(*m_image);
@@ -314,9 +314,7 @@ bool KeptPage::replace(const QPainter& painter, const QRectF& area, QRect& devic
         if (!meets(c.bounds, r)) {
             return false;
         }
-        for (const Mark& m : c.marks) {
-            putBackAround(m.rect, r);
-        }
+        restore(c, r); // nothing of it repeated yet: only its marks
         return true;
     });
     m_dirty.push_back({r, 0});

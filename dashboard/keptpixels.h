@@ -128,7 +128,8 @@ private:
     bool restoreUnder(const QRect& rect, const QRect& keep = QRect());
     // The last paint's marks, as clusters.
     void cluster();
-    void restore(const Cluster& cluster) const;
+    // All but what lies in hole.
+    void restore(const Cluster& cluster, const QRect& hole = QRect()) const;
     void restoreAll();
     void putBack(const QRect& rect) const;
     // What of rect lies outside hole.
