@@ -296,6 +296,124 @@ bool KeptPage::unexpected() {
     return again;
 }
 
+bool KeptPage::redrawDifferences(const QPainter& painter, const QRect& area,
+                                 const std::shared_ptr<const DrawnGlyphs>& glyphs,
+                                 std::vector<char>& redraw) {
+    if (!m_tracking || area.isEmpty() || !glyphs) {
+        return false;
+    }
+    const QRect r =
+        painter.deviceTransform().mapRect(QRectF(area)).toAlignedRect() & m_image->rect();
+    // A text the last paint drew there the same way, whose cluster nothing has taken yet.
+    std::size_t cluster = m_stale.size();
+    const Mark* last = nullptr;
+    for (std::size_t c = 0; c < m_stale.size() && !last; ++c) {
+        if (m_stale[c].next != 0) {
+            continue;
+        }
+        for (const Mark& m : m_stale[c].marks) {
+            if (m.glyphs && meets(m.rect, r) &&
+                (m.glyphs == glyphs || m.glyphs->drawnAlike(*glyphs))) {
+                cluster = c;
+                last = &m;
+                break;
+            }
+        }
+    }
+    const std::vector<DrawnGlyphs::Glyph>& now = glyphs->glyphs;
+    // Its mark hugs its glyphs: a neighbour's ink box often meets a text's, their glyphs not.
+    QRect mark;
+    for (const DrawnGlyphs::Glyph& g : now) {
+        mark |= g.box;
+    }
+    if (r.isEmpty() || !last || !r.contains(mark)) {
+        return false;
+    }
+    mark &= m_image->rect();
+    const std::vector<DrawnGlyphs::Glyph>& was = last->glyphs->glyphs;
+    // A glyph stays where the last text has the same at the same place; those that stay keep
+    // their order (where they overlap, the later is on top).
+    redraw.assign(now.size(), 0);
+    std::vector<QRect>& back = m_back; // goes back to the picture
+    back.clear();
+    if (last->glyphs != glyphs) {
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            const DrawnGlyphs::Glyph& g = now[i];
+            std::size_t j = from;
+            while (j < was.size() &&
+                   !(was[j].index == g.index && was[j].at == g.at && was[j].origin == g.origin)) {
+                ++j;
+            }
+            if (j == was.size()) {
+                redraw[i] = 1;
+                back.push_back(g.box);
+                continue;
+            }
+            for (; from < j; ++from) {
+                back.push_back(was[from].box);
+            }
+            from = j + 1;
+        }
+        for (; from < was.size(); ++from) {
+            back.push_back(was[from].box);
+        }
+    }
+    QRect reach = mark;
+    for (const QRect& b : back) {
+        reach |= b & m_image->rect();
+    }
+    for (const Mark& m : m_dirty) {
+        if (meets(m.rect, reach)) {
+            return false;
+        }
+    }
+    // Everything else the last paint left there goes, as under any text; a glyph that stays
+    // where that or a glyph put back lay is drawn again whole, until none meets either.
+    std::vector<QRect>& gone = m_gone;
+    gone.assign(back.begin(), back.end());
+    for (std::size_t c = 0; c < m_stale.size(); ++c) {
+        for (const Mark& m : m_stale[c].marks) {
+            if (&m != last && meets(m.rect, reach)) {
+                gone.push_back(m.rect);
+            }
+        }
+    }
+    for (bool more = !gone.empty(); more;) {
+        more = false;
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            if (!redraw[i] && std::any_of(gone.begin(), gone.end(),
+                                          [&](const QRect& q) { return meets(q, now[i].box); })) {
+                redraw[i] = 1;
+                back.push_back(now[i].box);
+                gone.push_back(now[i].box);
+                more = true;
+            }
+        }
+    }
+    m_expecting = false;
+    for (const Mark& m : m_stale[cluster].marks) {
+        if (&m != last) {
+            putBack(m.rect); // nothing of its cluster was repeated
+        }
+    }
+    m_stale.erase(m_stale.begin() + std::ptrdiff_t(cluster));
+    restoreUnder(reach);
+    for (const QRect& b : back) {
+        if (!b.isEmpty()) {
+            putBack(b);
+        }
+    }
+    m_dirty.push_back({mark, 0, glyphs});
+    return true;
+}
+
+void KeptPage::textDrawn(std::size_t marks, std::shared_ptr<const DrawnGlyphs> glyphs) {
+    if (m_tracking && m_dirty.size() == marks + 1) {
+        m_dirty.back().glyphs = std::move(glyphs);
+    }
+}
+
 bool KeptPage::replace(const QPainter& painter, const QRectF& area, QRect& device) {
     if (!m_tracking || area.isEmpty()) {
         return false;

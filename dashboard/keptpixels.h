@@ -4,10 +4,15 @@
 // the back buffer's record of where the last paint drew over its background picture.
 
 #include <QImage>
+#include <QRawFont>
 #include <QRect>
 #include <QRectF>
+#include <QRgb>
+#include <QTransform>
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -69,6 +74,27 @@ private:
     static uint64_t nextId();
 };
 
+// Where a small text's glyphs landed: the next paint over it draws again only those that
+// differ. Two glyphs drawn the same way (font, device, colour), of the same index at the same
+// place, leave the same pixels.
+struct DrawnGlyphs {
+    struct Glyph {
+        quint32 index = 0;
+        QPointF origin; // the line's (logical)
+        QPointF at;     // from the origin
+        QRect box;      // the device pixels it touches
+    };
+    QRawFont font;
+    QTransform device;
+    QRgb colour = 0;
+    int hints = 0;             // the painter's render hints
+    std::vector<Glyph> glyphs; // in the order drawn
+    bool drawnAlike(const DrawnGlyphs& other) const {
+        return font == other.font && device == other.device && colour == other.colour &&
+               hints == other.hints;
+    }
+};
+
 // The back buffer between paints: the device pixels the last paint drew over its background
 // picture. The picture goes back there only when the next paint is about to draw something
 // else there, or at its end: where kept drawings overlap only each other, and the paint
@@ -89,6 +115,17 @@ public:
     // After the text: true where it was not drawn kept over what was left for it; the page
     // under it is put right now, and it must be drawn again.
     bool unexpected();
+    // For a text about to be drawn within area (its ink, logical) with glyphs: where the last
+    // paint left a text there drawn alike, the page goes back only under its glyphs that
+    // differ, and under those that stay where something else lay over them or next to those
+    // put back. redraw says which of glyphs to draw, in order, over what is there. False where
+    // it cannot (nothing done).
+    bool redrawDifferences(const QPainter& painter, const QRect& area,
+                           const std::shared_ptr<const DrawnGlyphs>& glyphs,
+                           std::vector<char>& redraw);
+    // Marks made so far this paint; after a text drawn whole since marks, its glyphs.
+    std::size_t marks() const { return m_dirty.size(); }
+    void textDrawn(std::size_t marks, std::shared_ptr<const DrawnGlyphs> glyphs);
     // As drawn, for a paint about to write every pixel of area (logical) itself, starting
     // from the picture: what the last paint left there is not put back first. False where it
     // cannot (nothing done); else device holds those pixels, clipped to the image.
@@ -107,9 +144,12 @@ public:
 private:
     friend class KeptPixels;
     struct Mark {
+        Mark(const QRect& r, uint64_t o, std::shared_ptr<const DrawnGlyphs> g = nullptr)
+            : rect(r), owner(o), glyphs(std::move(g)) {}
         QRect rect; // device pixels
         // The kept drawing whose last result this is; 0 for anything else.
         uint64_t owner = 0;
+        std::shared_ptr<const DrawnGlyphs> glyphs; // a text's
     };
     // Last paint's marks that overlap one another, in the order drawn, not put back yet.
     struct Cluster {
@@ -147,7 +187,9 @@ private:
         QRect rect;
         std::vector<int> rows;
     };
-    Alike m_alike; // the last alikeRows answer
+    Alike m_alike;             // the last alikeRows answer
+    std::vector<QRect> m_back; // redrawDifferences' own, kept for their room
+    std::vector<QRect> m_gone;
     struct Icon {
         int32_t resource = 0;
         int32_t x = 0;

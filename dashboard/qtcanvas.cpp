@@ -413,10 +413,14 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
         const LaidOutText& laidOut =
             m_texts->find({text, m_font, rect, qtFlags, ratio}, m_painter, cell);
         KeptPage& page = m_texts->page();
-        page.expect(m_painter, laidOut.inkBounds());
-        laidOut.draw(m_painter, &page);
-        if (page.unexpected()) {
+        if (!laidOut.drawDifferences(m_painter, page)) {
+            const std::size_t marks = page.marks();
+            page.expect(m_painter, laidOut.inkBounds());
             laidOut.draw(m_painter, &page);
+            if (page.unexpected()) {
+                laidOut.draw(m_painter, &page);
+            }
+            page.textDrawn(marks, laidOut.drawnGlyphs(m_painter));
         }
     } else {
         if (m_texts) {

@@ -225,6 +225,8 @@ GlyphComposer::Glyph& GlyphComposer::glyph(const QFont& font, Qt::LayoutDirectio
     const qreal advance = space ? run.positions()[1].x() : layout.lineAt(0).horizontalAdvance();
     g.advance = qRound(advance * 64); // whole 1/64 pixels: exact
     g.box = m_raw.boundingRect(g.index);
+    g.footprint.font = m_raw;
+    g.footprint.index = g.index;
     if (m_outlines) {
         g.outline.path = m_raw.pathForGlyph(g.index);
         g.outline.bounds = g.outline.path.boundingRect();
@@ -391,6 +393,7 @@ bool GlyphComposer::composeLine(const QFont& font, Qt::LayoutDirection direction
         indexes.push_back(g.index);
         positions.push_back(QPointF(x / 64.0, 0));
         line.ink |= g.box.translated(positions.back());
+        line.footprints.push_back(&g.footprint);
         if (m_outlines) {
             line.outlines.push_back(&g.outline);
         }
@@ -477,6 +480,7 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
             }
         }
         ink |= line.ink.translated(start);
+        m_footprints.insert(m_footprints.end(), line.footprints.begin(), line.footprints.end());
         m_composed.push_back(std::move(line.run));
     }
     // The whole outline is put together only where it is filled whole.
@@ -612,6 +616,128 @@ PathFill PathFill::make(const QPainterPath& path, const QRectF& bounds, qreal sc
     made.offset = box.topLeft();
     made.runs.find(made.coverage);
     return made;
+}
+
+QRect GlyphFootprint::at(QPointF at, const QTransform& device, int renderHints) {
+    // As drawGlyphRun takes a position: cut to 1/64 pixels (QFixed::fromReal), then down the
+    // page to the nearest whole pixel. Across, Qt draws the glyph moved by a fraction of a
+    // pixel, which moves its pixels right by at most one: it lies within what it covers drawn
+    // at either end of the pixel.
+    const int x = static_cast<int>(at.x() * 64);
+    const int y = static_cast<int>(at.y() * 64);
+    const QPoint whole(int(std::floor(x / 64.0)), int(std::floor((y + 32) / 64.0)));
+    for (const Known& k : m_known) {
+        if (k.scaleX == device.m11() && k.scaleY == device.m22() && k.renderHints == renderHints) {
+            return k.pixels.translated(whole);
+        }
+    }
+    // Drawn alone in white on black: any coverage at all lightens a pixel.
+    const int room = int(std::ceil(font.pixelSize() * std::max(device.m11(), device.m22()))) + 4;
+    QImage scratch(room * 3, room * 3, QImage::Format_RGB32);
+    QRect pixels;
+    for (const int fraction : {0, 63}) {
+        scratch.fill(Qt::black);
+        {
+            QPainter painter(&scratch);
+            painter.setRenderHints(QPainter::RenderHints(renderHints));
+            painter.setPen(Qt::white);
+            painter.setTransform(
+                QTransform(device.m11(), 0, 0, device.m22(), room + fraction / 64.0, room));
+            QGlyphRun run;
+            run.setRawFont(font);
+            run.setGlyphIndexes({index});
+            run.setPositions({QPointF(0, 0)});
+            painter.drawGlyphRun(QPointF(0, 0), run);
+        }
+        const int side = room * 3;
+        for (int row = 0; row < side; ++row) {
+            const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(row));
+            for (int col = 0; col < side; ++col) {
+                if ((line[col] & 0xffffffu) != 0) {
+                    pixels |= QRect(col - room, row - room, 1, 1);
+                }
+            }
+        }
+    }
+    m_known.push_back({device.m11(), device.m22(), renderHints, pixels});
+    return pixels.translated(whole);
+}
+
+std::shared_ptr<const DrawnGlyphs> LaidOutText::drawnGlyphs(QPainter& painter) const {
+    if (m_composed.empty() || m_big || !directImage(painter)) {
+        return nullptr;
+    }
+    const QTransform& device = painter.deviceTransform();
+    const QRgb colour = painter.pen().color().rgba();
+    const int hints = int(painter.renderHints());
+    if (m_drawn && m_drawn->device == device && m_drawn->colour == colour &&
+        m_drawn->hints == hints) {
+        return m_drawn;
+    }
+    // Only Qt's glyph cache puts a glyph down the same way alone and among others; bigger
+    // glyphs it fills as outlines.
+    static const qreal cachedLimit = [] {
+        const int size = qEnvironmentVariableIntValue("QT_MAX_CACHED_GLYPH_SIZE");
+        return qreal(size > 0 ? size : kOutlinePixelSize);
+    }();
+    const QRawFont& font = m_composed.front().rawFont();
+    if (font.pixelSize() * std::sqrt(std::abs(device.determinant())) > cachedLimit ||
+        (hints & QPainter::VerticalSubpixelPositioning) != 0) {
+        return nullptr;
+    }
+    auto made = std::make_shared<DrawnGlyphs>();
+    made->font = font;
+    made->device = device;
+    made->colour = colour;
+    made->hints = hints;
+    made->glyphs.reserve(m_footprints.size());
+    std::size_t k = 0;
+    const QTransform world = painter.worldTransform();
+    for (std::size_t i = 0; i < m_composed.size(); ++i) {
+        // Where drawLines puts them, through the very same transform.
+        painter.translate(m_origins[i]);
+        const QTransform& line = painter.deviceTransform();
+        const QList<quint32> indexes = m_composed[i].glyphIndexes();
+        const QList<QPointF> positions = m_composed[i].positions();
+        for (qsizetype g = 0; g < indexes.size(); ++g) {
+            made->glyphs.push_back({indexes[g], m_origins[i], positions[g],
+                                    m_footprints[k++]->at(line.map(positions[g]), line, hints)});
+        }
+        painter.setWorldTransform(world);
+    }
+    m_drawn = std::move(made);
+    return m_drawn;
+}
+
+bool LaidOutText::drawDifferences(QPainter& painter, KeptPage& page) const {
+    std::vector<char> redraw;
+    if (!page.redrawDifferences(painter, m_inkBounds, drawnGlyphs(painter), redraw)) {
+        return false;
+    }
+    // The glyphs to draw again, each line's in its order, from the same positions.
+    const QTransform world = painter.worldTransform();
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < m_composed.size(); ++i) {
+        const QList<quint32> indexes = m_composed[i].glyphIndexes();
+        const QList<QPointF> positions = m_composed[i].positions();
+        m_someIndexes.clear();
+        m_somePositions.clear();
+        for (qsizetype g = 0; g < indexes.size(); ++g, ++k) {
+            if (redraw[k]) {
+                m_someIndexes.push_back(indexes[g]);
+                m_somePositions.push_back(positions[g]);
+            }
+        }
+        if (m_someIndexes.empty()) {
+            continue;
+        }
+        m_some.setRawFont(m_composed[i].rawFont());
+        m_some.setRawData(m_someIndexes.data(), m_somePositions.data(), int(m_someIndexes.size()));
+        painter.translate(m_origins[i]);
+        painter.drawGlyphRun(QPointF(0, 0), m_some);
+        painter.setWorldTransform(world);
+    }
+    return true;
 }
 
 void LaidOutText::drawLines(QPainter& painter) const {

@@ -18,15 +18,18 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QPointF>
+#include <QRawFont>
 #include <QRect>
 #include <QRgb>
 #include <QString>
 #include <QTextLayout>
+#include <QTransform>
 
 #include <array>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -118,6 +121,24 @@ struct GlyphOutline {
     std::shared_ptr<const Fill> fill(QPointF at, qreal scaleX, qreal scaleY, QRgb colour);
 };
 
+// The device pixels a small glyph may touch where Qt's glyph cache draws it: the same, moved
+// by whole pixels, wherever it lands through the same scale. Measured once for each.
+struct GlyphFootprint {
+    QRawFont font;
+    quint32 index = 0;
+    // at: where drawGlyphRun puts the glyph, in device pixels, through device's scale.
+    QRect at(QPointF at, const QTransform& device, int renderHints);
+
+private:
+    struct Known {
+        qreal scaleX = 0;
+        qreal scaleY = 0;
+        int renderHints = 0;
+        QRect pixels; // from the whole pixel the glyph is put at
+    };
+    std::vector<Known> m_known;
+};
+
 // One line of glyphs put together a character at a time, and where it starts.
 struct ComposedLine {
     QGlyphRun run;     // positions from the start of the baseline
@@ -125,6 +146,8 @@ struct ComposedLine {
     qreal ascent = 0;  // as QTextLine::ascent gives it
     qreal glyphY = 0;  // a laid-out glyph's position below the line's top
     QRectF ink;        // the glyphs' boxes, from the start of the baseline
+    // Each glyph's (owned by the composer), for small text.
+    std::vector<GlyphFootprint*> footprints;
     // For big text, each glyph's outline (owned by the composer, which outlives the line).
     std::vector<GlyphOutline*> outlines;
 };
@@ -149,6 +172,7 @@ private:
         int advance = 0; // in 1/64 pixel, as the layout adds them up
         QRectF box;      // from the glyph's own position
         GlyphOutline outline;
+        GlyphFootprint footprint;
     };
     bool composeLine(const QFont& font, Qt::LayoutDirection direction, std::u16string_view text,
                      ComposedLine& line);
@@ -188,6 +212,12 @@ public:
     LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int qtFlags,
                 const TextCell& cell);
     void draw(QPainter& painter, KeptPage* page = nullptr) const;
+    // Draws only the glyphs that differ from the text the last paint left at its place; false
+    // where it cannot (nothing done): draw it whole then, and tell the page its glyphs.
+    bool drawDifferences(QPainter& painter, KeptPage& page) const;
+    // Where this painter puts its glyphs; null where draw does not draw them from Qt's glyph
+    // cache on the painter's image.
+    std::shared_ptr<const DrawnGlyphs> drawnGlyphs(QPainter& painter) const;
     // What draw may touch (logical), empty for nothing.
     const QRect& inkBounds() const { return m_inkBounds; }
 
@@ -222,6 +252,11 @@ private:
     QRect m_inkBounds;
     mutable KeptPixels m_kept;
     void drawLines(QPainter& painter) const;
+    std::vector<GlyphFootprint*> m_footprints; // composed small glyphs', in the order drawn
+    mutable std::shared_ptr<const DrawnGlyphs> m_drawn;
+    mutable std::vector<quint32> m_someIndexes; // glyphs drawn again
+    mutable std::vector<QPointF> m_somePositions;
+    mutable QGlyphRun m_some;
     void placeInk(const QRectF& ink, const QRectF& outlineBounds);
 };
 
@@ -274,7 +309,8 @@ private:
         qreal devicePixelRatio;
         GlyphComposer composer;
     };
-    std::vector<Composer> m_composers;
+    // A deque: layouts point into their composers' glyphs, which must not move as one is added.
+    std::deque<Composer> m_composers;
     KeptPage m_page;
     uint64_t m_clock = 0;
     std::size_t m_made = 0;

@@ -7,9 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGlyphRun>
 #include <QImage>
+#include <QPainter>
+#include <QRawFont>
 
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velocimo {
@@ -309,6 +314,116 @@ TEST(TextLayoutCache, StaysBoundedAndKeepsWhatIsDrawnEveryPaint) {
     EXPECT_EQ(cache.layoutsMade(), made);
 }
 
+// A small glyph's footprint holds every pixel drawing it changes, wherever it lands: the
+// whole-pixel part of its place only moves it, the fraction across (Qt's subpixel positions)
+// and down (rounded) are in it.
+TEST(GlyphFootprint, HoldsEveryPixelItsGlyphChanges) {
+    for (const FontId font : {FontId::Font12, FontId::Font18, FontId::Font30}) {
+        const QRawFont raw = QRawFont::fromFont(dashboardFont(font));
+        for (const char16_t c : std::u16string_view(u"0123456789.:-'\"\u00b0 mkAVWgjy/%")) {
+            GlyphFootprint footprint;
+            footprint.font = raw;
+            footprint.index = raw.glyphIndexesForString(QString(QChar(c))).value(0);
+            for (const qreal ratio : {1.0, 2.0, 1.694}) {
+                for (int step = 0; step < 16; ++step) {
+                    const QPointF origin(40 + step * 0.37, 60 + step * 0.29);
+                    const QImage page = blank(ratio);
+                    QImage img = page;
+                    QPainter painter(&img);
+                    painter.setPen(QColor(8, 8, 8));
+                    painter.translate(origin);
+                    QGlyphRun run;
+                    run.setRawFont(raw);
+                    run.setGlyphIndexes({footprint.index});
+                    run.setPositions({QPointF(0.5, 0)});
+                    painter.drawGlyphRun(QPointF(0, 0), run);
+                    const QTransform& device = painter.deviceTransform();
+                    const QRect box = footprint.at(device.map(QPointF(0.5, 0)), device,
+                                                   int(painter.renderHints()));
+                    painter.end();
+                    const QRect near = QRect(box.center(), QSize(1, 1))
+                                           .adjusted(-48, -48, 48, 48)
+                                           .intersected(img.rect());
+                    for (int y = near.top(); y <= near.bottom(); ++y) {
+                        for (int x = near.left(); x <= near.right(); ++x) {
+                            ASSERT_TRUE(img.pixel(x, y) == page.pixel(x, y) || box.contains(x, y))
+                                << QString(QChar(c)).toStdString() << " at " << ratio << " step "
+                                << step << ": " << x << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A readout that changes a few digits at a time, over the picture, next to another: the same
+// pixels as drawn whole every paint, in every colour and at every scale. Only the glyphs that
+// change are drawn again: a mark left in one that stays is still there.
+TEST(KeptPage, RedrawsOnlyTheGlyphsThatChange) {
+    const char16_t* const readouts[] = {u"12.3 km", u"12.4 km", u"12.4 km", u"12.9 km",
+                                        u"13.0 km", u"9.9 km",  u"10.0 km", u"-",
+                                        u"10.1 km", u"",        u"10.1 km", u"11.1 km"};
+    const Rect cell{30, 150, 200, 175};
+    const TextCase neighbour{u"N 51\u00b032'10.2\"",
+                             FontId::Font18,
+                             {30, 128, 200, 152},
+                             TextRight | TextBottom | TextSingleLine};
+    for (const qreal ratio : {1.0, 2.0, 1.694}) {
+        for (const uint32_t flags : {uint32_t(TextLeft | TextVCenter | TextSingleLine),
+                                     uint32_t(TextRight | TextTop | TextSingleLine)}) {
+            QImage kept = blank(ratio);
+            TextLayoutCache cache;
+            for (std::size_t i = 0; i < std::size(readouts); ++i) {
+                const Colour colour = i == 3 ? Colour{247, 247, 247} : Colour{8, 8, 8};
+                QImage direct = blank(ratio);
+                for (QImage* img : {&direct, &kept}) {
+                    QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+                    canvas.drawPicture(BitmapDay);
+                    canvas.setTextColour({8, 8, 8});
+                    canvas.setFont(neighbour.font);
+                    canvas.drawText(neighbour.text, neighbour.rect, neighbour.flags);
+                    canvas.setTextColour(colour);
+                    canvas.setFont(FontId::Font18);
+                    canvas.drawText(readouts[i], cell, flags);
+                }
+                ASSERT_TRUE(kept == direct)
+                    << QString::fromStdU16String(readouts[i]).toStdString() << " at " << ratio;
+            }
+        }
+    }
+    // "12.3 km" to "12.4 km": the "1" is left as it is.
+    QImage img = blank();
+    TextLayoutCache cache;
+    QPoint one;
+    for (const char16_t* text : {u"12.3 km", u"12.3 km", u"12.4 km"}) {
+        {
+            QtCanvas canvas(img, &cache);
+            canvas.drawPicture(BitmapDay);
+            canvas.setTextColour({8, 8, 8});
+            canvas.setFont(FontId::Font18);
+            canvas.drawText(text, cell, TextLeft | TextVCenter | TextSingleLine);
+        }
+        if (one.isNull()) {
+            for (int x = cell.left; x < cell.left + 8 && one.isNull(); ++x) {
+                for (int y = cell.top; y < cell.bottom; ++y) {
+                    if (qGray(img.pixel(x, y)) < 64) {
+                        one = QPoint(x, y);
+                        break;
+                    }
+                }
+            }
+            ASSERT_FALSE(one.isNull());
+        }
+        if (text[3] == u'3') {
+            // As if the "1" had been drawn so; written in place, as a paint writes.
+            auto* pixel = const_cast<uchar*>(img.constScanLine(one.y())) + one.x() * 4;
+            *reinterpret_cast<QRgb*>(pixel) = qRgb(255, 0, 0);
+        }
+    }
+    EXPECT_EQ(img.pixel(one), qRgb(255, 0, 0));
+}
+
 // Paints over the picture, each a few drawings in order, kept and drawn whole: the same
 // pixels after each, whatever the last paint left (repeated, overlapping, missing drawings,
 // one drawn twice over itself, the big digits over another text).
@@ -397,6 +512,14 @@ TEST_P(PageWithKeptLayouts, IsThePageDrawTextPaintsLineByLine) {
                           {"57.4", "312m", 233, 0},    {"57.4", "312m", 233, 0}};
     const int32_t other = page.display == DisplayCompass ? DisplayStatus : DisplayCompass;
     for (const Step& step : steps) {
+        // Readouts whose last digits move each step, now and then one wider.
+        const int k = int(&step - steps);
+        nav.latitude.dmsText.assignUtf8(
+            QString::asprintf("N 51\u00b032'%d.%d\"", 8 + k / 3, (k * 7) % 10).toStdString());
+        nav.averageSpeedText.assignUtf8(QString::asprintf("4%d.%d", k % 3, k % 10).toStdString());
+        nav.tripDistanceText.assignUtf8(
+            QString::asprintf("%d.%d km", 9 + k / 4, k % 10).toStdString());
+        nav.courseText.assignUtf8(QString::asprintf("23%d\u00b0", k % 4).toStdString());
         nav.speed = 57.4;
         nav.speedText.assignUtf8(step.speed);
         nav.elevationText.assignUtf8(step.elevation);
