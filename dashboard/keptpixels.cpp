@@ -166,10 +166,12 @@ void KeptPage::cluster() {
         }
     }
     // Boxes that overlap or cover most of the page cost more to put back than one straight
-    // copy.
+    // copy. A text whose glyphs are known is mostly left as it is, or put back glyph by glyph.
     qint64 area = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        area += kept[i] ? 0 : qint64(m_dirty[i].rect.width()) * m_dirty[i].rect.height();
+        area += kept[i] || m_dirty[i].glyphs
+                    ? 0
+                    : qint64(m_dirty[i].rect.width()) * m_dirty[i].rect.height();
     }
     const QRect all = m_image->rect();
     if (area * 2 > qint64(all.width()) * all.height()) {
