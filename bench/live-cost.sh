@@ -2,7 +2,10 @@
 # The live program's running cost: velocimo (offscreen) connected to velocimo-sim's 1 Hz
 # drive for SECONDS (default 60). Prints its CPU seconds, wake-ups per second (voluntary
 # context switches of all its threads, from /proc) and system calls per second (a second run
-# under strace -c -f). Needs strace (apt-get install strace). Not part of CI.
+# under strace -c -f). Where gpsd, xgpsspeed and Xvfb are installed (apt-get install gpsd
+# gpsd-clients xvfb), it then runs xgpsspeed on the same drive through gpsd, on a virtual
+# display, and prints its CPU seconds beside: runs vary by several percent, so compare the
+# medians of a few. Needs strace (apt-get install strace). Not part of CI.
 # usage: bench/live-cost.sh [BUILD_DIR] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +27,9 @@ dir=$(mktemp -d /tmp/velocimo-live-XXXXXX)
 mkdir -p "$dir/run" "$dir/config/Korvane"
 chmod 700 "$dir/run"
 sim_pid=
+peers=()
 cleanup() {
+    for p in "${peers[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
     rm -rf "$dir"
 }
@@ -68,3 +73,27 @@ awk -v t="$((t1 - t0))" -v s="$((s1 - s0))" -v n="$seconds" 'BEGIN {
 awk -v c="$calls" -v n="$seconds" 'BEGIN { printf "  system calls per sec  %.1f  (strace -c -f)\n", c / n }'
 echo "  calls per second by name:"
 awk -v n="$seconds" '$1 ~ /^[0-9.]+$/ && NF >= 5 && $NF != "total" {printf "    %-16s %.1f\n", $NF, $4 / n}' "$dir/strace.txt" | head -8
+
+# The peer: xgpsspeed, fed by gpsd from the same simulator, drawing on a virtual display.
+for tool in gpsd xgpsspeed Xvfb; do
+    command -v "$tool" >/dev/null || { echo "(no $tool: xgpsspeed not measured)"; exit 0; }
+done
+display=:$((90 + RANDOM % 100))
+port=$((20000 + RANDOM % 20000))
+Xvfb "$display" -screen 0 640x480x24 >/dev/null 2>&1 &
+peers+=($!)
+gpsd -N -n -b -S "$port" -F "$dir/gpsd.sock" "$dir/gps" >/dev/null 2>&1 &
+peers+=($!)
+sleep 1
+DISPLAY=$display xgpsspeed --speedunits kmh "localhost:$port" >/dev/null 2>&1 &
+peer=$!
+peers+=("$peer")
+sleep 5
+p0=$(cpuns $peer)
+sleep "$seconds"
+p1=$(cpuns $peer)
+awk -v v="$((t1 - t0))" -v p="$((p1 - p0))" -v n="$seconds" 'BEGIN {
+    printf "xgpsspeed (gpsd 3.22 clients), %d s on the same drive:\n", n
+    printf "  CPU seconds           %.4f\n", p / 1e9
+    if (p > 0) printf "  velocimo / xgpsspeed  %.2f\n", v / p
+}'

@@ -472,9 +472,10 @@ LaidOutText::LaidOutText(std::vector<ComposedLine> lines, const QRect& rect, int
         const QPointF& start =
             m_origins.emplace_back(std::trunc(origin.x() * 64) / 64, origin.y() + line.ascent);
         const QList<QPointF> positions = line.run.positions();
+        const QList<quint32> indexes = line.run.glyphIndexes();
         for (std::size_t g = 0; g < line.outlines.size(); ++g) {
             const QPointF at(positions[qsizetype(g)].x(), line.glyphY);
-            m_glyphs.push_back({line.outlines[g], origin + at, nullptr});
+            m_glyphs.push_back({line.outlines[g], indexes[qsizetype(g)], origin + at, nullptr});
             if (!line.outlines[g]->path.isEmpty()) {
                 outlineBounds |= line.outlines[g]->bounds.translated(origin + at);
             }
@@ -512,19 +513,9 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
     if (m_big) {
         const QColor colour = painter.pen().color();
         const QImage* target = directImage(painter);
-        if (target && colour.alpha() == 255 &&
-            (target->format() == QImage::Format_RGB32 ||
-             target->format() == QImage::Format_ARGB32_Premultiplied)) {
-            const QTransform& device = painter.deviceTransform();
-            const qreal sx = device.m11();
-            const qreal sy = device.m22();
-            if (m_fillColour != colour.rgba() || m_fillScaleX != sx || m_fillScaleY != sy) {
-                m_fillColour = colour.rgba();
-                m_fillScaleX = sx;
-                m_fillScaleY = sy;
-                m_whole.reset();
-                m_glyphsApart = placeGlyphs(sx, sy, colour.rgba());
-            }
+        if (fillsTaken(painter)) {
+            const qreal sx = m_fillScaleX;
+            const qreal sy = m_fillScaleY;
             const QPoint shift = deviceShift(painter);
             if (m_glyphsApart) {
                 for (const PlacedGlyph& g : m_glyphs) {
@@ -549,6 +540,27 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
     }
     m_kept.paint(painter, m_inkBounds, painter.pen().color().rgba(), page,
                  [&] { drawLines(painter); });
+}
+
+bool LaidOutText::fillsTaken(const QPainter& painter) const {
+    const QColor colour = painter.pen().color();
+    const QImage* target = directImage(painter);
+    if (!target || colour.alpha() != 255 ||
+        (target->format() != QImage::Format_RGB32 &&
+         target->format() != QImage::Format_ARGB32_Premultiplied)) {
+        return false;
+    }
+    const QTransform& device = painter.deviceTransform();
+    const qreal sx = device.m11();
+    const qreal sy = device.m22();
+    if (m_fillColour != colour.rgba() || m_fillScaleX != sx || m_fillScaleY != sy) {
+        m_fillColour = colour.rgba();
+        m_fillScaleX = sx;
+        m_fillScaleY = sy;
+        m_whole.reset();
+        m_glyphsApart = placeGlyphs(sx, sy, colour.rgba());
+    }
+    return true;
 }
 
 bool LaidOutText::placeGlyphs(qreal scaleX, qreal scaleY, QRgb colour) const {
@@ -664,7 +676,8 @@ QRect GlyphFootprint::at(QPointF at, const QTransform& device, int renderHints) 
 }
 
 std::shared_ptr<const DrawnGlyphs> LaidOutText::drawnGlyphs(QPainter& painter) const {
-    if (m_composed.empty() || m_big || !directImage(painter)) {
+    if (m_composed.empty() || !directImage(painter) ||
+        (m_big && (!fillsTaken(painter) || !m_glyphsApart))) {
         return nullptr;
     }
     const QTransform& device = painter.deviceTransform();
@@ -672,6 +685,21 @@ std::shared_ptr<const DrawnGlyphs> LaidOutText::drawnGlyphs(QPainter& painter) c
     const int hints = int(painter.renderHints());
     if (m_drawn && m_drawn->device == device && m_drawn->colour == colour &&
         m_drawn->hints == hints) {
+        return m_drawn;
+    }
+    if (m_big) {
+        // Each glyph's fill, blended alone where none shares a pixel.
+        auto made = std::make_shared<DrawnGlyphs>();
+        made->font = m_composed.front().rawFont();
+        made->device = device;
+        made->colour = colour;
+        made->hints = hints;
+        const QPoint shift = deviceShift(painter);
+        for (const PlacedGlyph& g : m_glyphs) {
+            made->glyphs.push_back(
+                {g.index, QPointF(), g.at, g.fill->pixels.device().translated(shift)});
+        }
+        m_drawn = std::move(made);
         return m_drawn;
     }
     // Only Qt's glyph cache puts a glyph down the same way alone and among others; bigger
@@ -713,6 +741,15 @@ bool LaidOutText::drawDifferences(QPainter& painter, KeptPage& page) const {
     std::vector<char> redraw;
     if (!page.redrawDifferences(painter, m_inkBounds, drawnGlyphs(painter), redraw)) {
         return false;
+    }
+    if (m_big) {
+        const QPoint shift = deviceShift(painter);
+        for (std::size_t k = 0; k < m_glyphs.size(); ++k) {
+            if (redraw[k]) {
+                m_glyphs[k].fill->pixels.blend(*directImage(painter), shift);
+            }
+        }
+        return true;
     }
     // The glyphs to draw again, each line's in its order, from the same positions.
     const QTransform world = painter.worldTransform();

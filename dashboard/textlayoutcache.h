@@ -215,8 +215,8 @@ public:
     // Draws only the glyphs that differ from the text the last paint left at its place; false
     // where it cannot (nothing done): draw it whole then, and tell the page its glyphs.
     bool drawDifferences(QPainter& painter, KeptPage& page) const;
-    // Where this painter puts its glyphs; null where draw does not draw them from Qt's glyph
-    // cache on the painter's image.
+    // Where this painter puts its glyphs; null where draw does not draw them one by one on
+    // the painter's image (from Qt's glyph cache, or big glyphs' kept fills).
     std::shared_ptr<const DrawnGlyphs> drawnGlyphs(QPainter& painter) const;
     // What draw may touch (logical), empty for nothing.
     const QRect& inkBounds() const { return m_inkBounds; }
@@ -240,11 +240,15 @@ private:
     mutable std::optional<PathFill> m_whole;
     struct PlacedGlyph {
         GlyphOutline* outline;
+        quint32 index = 0;
         QPointF at; // logical
         std::shared_ptr<const GlyphOutline::Fill> fill;
     };
     mutable std::vector<PlacedGlyph> m_glyphs;
     mutable bool m_glyphsApart = false;
+    // Takes the fills for the painter's colour and scale; false where they cannot be blended
+    // on its image.
+    bool fillsTaken(const QPainter& painter) const;
     // Takes each glyph's fill at this scale and colour; false where they are not to be
     // blended alone.
     bool placeGlyphs(qreal scaleX, qreal scaleY, QRgb colour) const;

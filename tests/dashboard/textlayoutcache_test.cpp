@@ -364,64 +364,73 @@ TEST(KeptPage, RedrawsOnlyTheGlyphsThatChange) {
     const char16_t* const readouts[] = {u"12.3 km", u"12.4 km", u"12.4 km", u"12.9 km",
                                         u"13.0 km", u"9.9 km",  u"10.0 km", u"-",
                                         u"10.1 km", u"",        u"10.1 km", u"11.1 km"};
-    const Rect cell{30, 150, 200, 175};
     const TextCase neighbour{u"N 51\u00b032'10.2\"",
                              FontId::Font18,
-                             {30, 128, 200, 152},
+                             {30, 78, 200, 96},
                              TextRight | TextBottom | TextSingleLine};
-    for (const qreal ratio : {1.0, 2.0, 1.694}) {
-        for (const uint32_t flags : {uint32_t(TextLeft | TextVCenter | TextSingleLine),
-                                     uint32_t(TextRight | TextTop | TextSingleLine)}) {
-            QImage kept = blank(ratio);
-            TextLayoutCache cache;
-            for (std::size_t i = 0; i < std::size(readouts); ++i) {
-                const Colour colour = i == 3 ? Colour{247, 247, 247} : Colour{8, 8, 8};
-                QImage direct = blank(ratio);
-                for (QImage* img : {&direct, &kept}) {
-                    QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
-                    canvas.drawPicture(BitmapDay);
-                    canvas.setTextColour({8, 8, 8});
-                    canvas.setFont(neighbour.font);
-                    canvas.drawText(neighbour.text, neighbour.rect, neighbour.flags);
-                    canvas.setTextColour(colour);
-                    canvas.setFont(FontId::Font18);
-                    canvas.drawText(readouts[i], cell, flags);
+    // Small glyphs from Qt's cache, and the big digits' fills (blended one by one at whole
+    // scales).
+    struct Kind {
+        FontId font;
+        Rect cell;
+        std::size_t cut; // characters dropped from each readout's end
+    };
+    for (const Kind kind : {Kind{FontId::Font18, {30, 150, 200, 175}, 0},
+                            Kind{FontId::Font80, {11, 96, 230, 172}, 3}}) {
+        const auto readout = [&](const char16_t* text) {
+            const std::u16string_view t(text);
+            return std::u16string(t.substr(0, t.size() > kind.cut ? t.size() - kind.cut : 1));
+        };
+        for (const qreal ratio : {1.0, 2.0, 1.694}) {
+            for (const uint32_t flags : {uint32_t(TextLeft | TextVCenter | TextSingleLine),
+                                         uint32_t(TextRight | TextTop | TextSingleLine)}) {
+                QImage kept = blank(ratio);
+                TextLayoutCache cache;
+                for (std::size_t i = 0; i < std::size(readouts); ++i) {
+                    const Colour colour = i == 3 ? Colour{247, 247, 247} : Colour{8, 8, 8};
+                    QImage direct = blank(ratio);
+                    for (QImage* img : {&direct, &kept}) {
+                        QtCanvas canvas(*img, img == &kept ? &cache : nullptr);
+                        canvas.drawPicture(BitmapDay);
+                        canvas.setTextColour({8, 8, 8});
+                        canvas.setFont(neighbour.font);
+                        canvas.drawText(neighbour.text, neighbour.rect, neighbour.flags);
+                        canvas.setTextColour(colour);
+                        canvas.setFont(kind.font);
+                        canvas.drawText(readout(readouts[i]), kind.cell, flags);
+                    }
+                    ASSERT_TRUE(kept == direct)
+                        << QString::fromStdU16String(readout(readouts[i])).toStdString() << " at "
+                        << ratio;
                 }
-                ASSERT_TRUE(kept == direct)
-                    << QString::fromStdU16String(readouts[i]).toStdString() << " at " << ratio;
             }
         }
-    }
-    // "12.3 km" to "12.4 km": the "1" is left as it is.
-    QImage img = blank();
-    TextLayoutCache cache;
-    QPoint one;
-    for (const char16_t* text : {u"12.3 km", u"12.3 km", u"12.4 km"}) {
-        {
-            QtCanvas canvas(img, &cache);
-            canvas.drawPicture(BitmapDay);
-            canvas.setTextColour({8, 8, 8});
-            canvas.setFont(FontId::Font18);
-            canvas.drawText(text, cell, TextLeft | TextVCenter | TextSingleLine);
-        }
-        if (one.isNull()) {
-            for (int x = cell.left; x < cell.left + 8 && one.isNull(); ++x) {
-                for (int y = cell.top; y < cell.bottom; ++y) {
-                    if (qGray(img.pixel(x, y)) < 64) {
-                        one = QPoint(x, y);
-                        break;
-                    }
+        // "12.3" to "12.4": the "1" is left as it is.
+        QImage img = blank();
+        TextLayoutCache cache;
+        QPoint one;
+        for (const char16_t* text : {u"12.3 km", u"12.3 km", u"12.4 km"}) {
+            {
+                QtCanvas canvas(img, &cache);
+                canvas.drawPicture(BitmapDay);
+                canvas.setTextColour({8, 8, 8});
+                canvas.setFont(kind.font);
+                canvas.drawText(readout(text), kind.cell, TextLeft | TextVCenter | TextSingleLine);
+            }
+            for (int x = kind.cell.left; x < kind.cell.left + 30 && one.isNull(); ++x) {
+                for (int y = kind.cell.top; y < kind.cell.bottom && one.isNull(); ++y) {
+                    one = qGray(img.pixel(x, y)) < 64 ? QPoint(x, y) : QPoint();
                 }
             }
             ASSERT_FALSE(one.isNull());
+            if (text[3] == u'3') {
+                // As if the "1" had been drawn so; written in place, as a paint writes.
+                auto* pixel = const_cast<uchar*>(img.constScanLine(one.y())) + one.x() * 4;
+                *reinterpret_cast<QRgb*>(pixel) = qRgb(255, 0, 0);
+            }
         }
-        if (text[3] == u'3') {
-            // As if the "1" had been drawn so; written in place, as a paint writes.
-            auto* pixel = const_cast<uchar*>(img.constScanLine(one.y())) + one.x() * 4;
-            *reinterpret_cast<QRgb*>(pixel) = qRgb(255, 0, 0);
-        }
+        EXPECT_EQ(img.pixel(one), qRgb(255, 0, 0)) << int(kind.font);
     }
-    EXPECT_EQ(img.pixel(one), qRgb(255, 0, 0));
 }
 
 // Paints over the picture, each a few drawings in order, kept and drawn whole: the same
