@@ -511,11 +511,8 @@ void LaidOutText::placeInk(const QRectF& ink, const QRectF& outlineBounds) {
 
 void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
     if (m_big) {
-        const QColor colour = painter.pen().color();
-        const QImage* target = directImage(painter);
         if (fillsTaken(painter)) {
-            const qreal sx = m_fillScaleX;
-            const qreal sy = m_fillScaleY;
+            const QImage* target = directImage(painter);
             const QPoint shift = deviceShift(painter);
             if (m_glyphsApart) {
                 for (const PlacedGlyph& g : m_glyphs) {
@@ -525,8 +522,8 @@ void LaidOutText::draw(QPainter& painter, KeptPage* page) const {
             }
             if (!m_whole) {
                 // Filled through the same scale as the painter would, moved by whole pixels.
-                m_whole = PathFill::make(outline(), outline().boundingRect(), sx, sy, colour.rgba(),
-                                         nullptr);
+                m_whole = PathFill::make(outline(), outline().boundingRect(), m_fillScaleX,
+                                         m_fillScaleY, m_fillColour, nullptr);
             }
             m_whole->blend(*target, shift);
             return;
@@ -676,62 +673,59 @@ QRect GlyphFootprint::at(QPointF at, const QTransform& device, int renderHints) 
 }
 
 std::shared_ptr<const DrawnGlyphs> LaidOutText::drawnGlyphs(QPainter& painter) const {
-    if (m_composed.empty() || !directImage(painter) ||
-        (m_big && (!fillsTaken(painter) || !m_glyphsApart))) {
+    if (m_composed.empty() || !directImage(painter)) {
         return nullptr;
     }
+    const QRawFont& font = m_composed.front().rawFont();
     const QTransform& device = painter.deviceTransform();
     const QRgb colour = painter.pen().color().rgba();
     const int hints = int(painter.renderHints());
-    if (m_drawn && m_drawn->device == device && m_drawn->colour == colour &&
-        m_drawn->hints == hints) {
-        return m_drawn;
-    }
-    if (m_big) {
-        // Each glyph's fill, blended alone where none shares a pixel.
-        auto made = std::make_shared<DrawnGlyphs>();
-        made->font = m_composed.front().rawFont();
-        made->device = device;
-        made->colour = colour;
-        made->hints = hints;
-        const QPoint shift = deviceShift(painter);
-        for (const PlacedGlyph& g : m_glyphs) {
-            made->glyphs.push_back(
-                {g.index, QPointF(), g.at, g.fill->pixels.device().translated(shift)});
-        }
-        m_drawn = std::move(made);
-        return m_drawn;
-    }
-    // Only Qt's glyph cache puts a glyph down the same way alone and among others; bigger
-    // glyphs it fills as outlines.
+    // Big glyphs are blended one by one from their fills where none shares a pixel. Small
+    // ones come from Qt's glyph cache, which puts a glyph down the same way alone and among
+    // others; bigger glyphs it fills as outlines.
     static const qreal cachedLimit = [] {
         const int size = qEnvironmentVariableIntValue("QT_MAX_CACHED_GLYPH_SIZE");
         return qreal(size > 0 ? size : kOutlinePixelSize);
     }();
-    const QRawFont& font = m_composed.front().rawFont();
-    if (font.pixelSize() * std::sqrt(std::abs(device.determinant())) > cachedLimit ||
-        (hints & QPainter::VerticalSubpixelPositioning) != 0) {
+    const bool oneByOne =
+        m_big ? fillsTaken(painter) && m_glyphsApart
+              : font.pixelSize() * std::sqrt(std::abs(device.determinant())) <= cachedLimit &&
+                    (hints & QPainter::VerticalSubpixelPositioning) == 0;
+    if (!oneByOne) {
         return nullptr;
+    }
+    if (m_drawn && m_drawn->device == device && m_drawn->colour == colour &&
+        m_drawn->hints == hints) {
+        return m_drawn;
     }
     auto made = std::make_shared<DrawnGlyphs>();
     made->font = font;
     made->device = device;
     made->colour = colour;
     made->hints = hints;
-    made->glyphs.reserve(m_footprints.size());
-    std::size_t k = 0;
-    const QTransform world = painter.worldTransform();
-    for (std::size_t i = 0; i < m_composed.size(); ++i) {
-        // Where drawLines puts them, through the very same transform.
-        painter.translate(m_origins[i]);
-        const QTransform& line = painter.deviceTransform();
-        const QList<quint32> indexes = m_composed[i].glyphIndexes();
-        const QList<QPointF> positions = m_composed[i].positions();
-        for (qsizetype g = 0; g < indexes.size(); ++g) {
-            made->glyphs.push_back({indexes[g], m_origins[i], positions[g],
-                                    m_footprints[k++]->at(line.map(positions[g]), line, hints)});
+    if (m_big) {
+        const QPoint shift = deviceShift(painter);
+        for (const PlacedGlyph& g : m_glyphs) {
+            made->glyphs.push_back(
+                {g.index, QPointF(), g.at, g.fill->pixels.device().translated(shift)});
         }
-        painter.setWorldTransform(world);
+    } else {
+        made->glyphs.reserve(m_footprints.size());
+        std::size_t k = 0;
+        const QTransform world = painter.worldTransform();
+        for (std::size_t i = 0; i < m_composed.size(); ++i) {
+            // Where drawLines puts them, through the very same transform.
+            painter.translate(m_origins[i]);
+            const QTransform& line = painter.deviceTransform();
+            const QList<quint32> indexes = m_composed[i].glyphIndexes();
+            const QList<QPointF> positions = m_composed[i].positions();
+            for (qsizetype g = 0; g < indexes.size(); ++g) {
+                made->glyphs.push_back(
+                    {indexes[g], m_origins[i], positions[g],
+                     m_footprints[k++]->at(line.map(positions[g]), line, hints)});
+            }
+            painter.setWorldTransform(world);
+        }
     }
     m_drawn = std::move(made);
     return m_drawn;
