@@ -12,16 +12,17 @@ namespace velocimo {
 
 namespace {
 
+struct Speed {
+    int32_t rate;
+    speed_t speed;
+};
+constexpr Speed kSpeeds[] = {
+    {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
+};
+
 bool speedFor(int32_t baudRate, speed_t& speed) {
-    struct Entry {
-        int32_t rate;
-        speed_t speed;
-    };
-    static constexpr Entry kSpeeds[] = {
-        {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
-        {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
-    };
-    for (const Entry& e : kSpeeds) {
+    for (const Speed& e : kSpeeds) {
         if (e.rate == baudRate) {
             speed = e.speed;
             return true;
@@ -30,9 +31,27 @@ bool speedFor(int32_t baudRate, speed_t& speed) {
     return false;
 }
 
+int32_t rateOf(speed_t speed) {
+    for (const Speed& e : kSpeeds) {
+        if (e.speed == speed) {
+            return e.rate;
+        }
+    }
+    return 0;
+}
+
 using Clock = std::chrono::steady_clock;
 
 } // namespace
+
+int lineGatherMs(int32_t baudRate) {
+    if (baudRate <= 0) {
+        return kLineGatherMs;
+    }
+    // Ten bits a byte on the line.
+    constexpr int64_t kBits = 240 * 10;
+    return static_cast<int>(std::clamp<int64_t>(kBits * 1000 / baudRate, 10, 500));
+}
 
 bool applyLineParameters(LineState& state, int32_t baudRate, int32_t dataBits, bool parityCheck,
                          Parity parity, StopBits stopBits) {
@@ -121,6 +140,7 @@ bool SerialPort::open(const std::string& path) {
     m_fd = std::move(fd);
     m_timeouts = PortTimeouts{};
     m_hungUp.store(false);
+    m_gatherMs.store(kLineGatherMs);
     m_writeStalled = false;
     return true;
 }
@@ -178,6 +198,7 @@ bool SerialPort::setLineState(const LineState& state) {
     if (::ioctl(m_fd.get(), TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
         return false;
     }
+    m_gatherMs.store(lineGatherMs(rateOf(cfgetispeed(&actual))));
     return true;
 }
 
@@ -234,7 +255,7 @@ std::size_t SerialPort::readBytes(uint8_t* buffer, std::size_t capacity) {
 }
 
 std::size_t SerialPort::readRestOfLine(uint8_t* buffer, std::size_t capacity) {
-    return read(buffer, capacity, kLineGatherMs);
+    return read(buffer, capacity, m_gatherMs.load());
 }
 
 std::size_t SerialPort::read(uint8_t* buffer, std::size_t capacity, int gatherMs) {

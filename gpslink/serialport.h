@@ -13,10 +13,13 @@
 
 namespace velocimo {
 
-// How long a read inside a line lets bytes gather first: at 4800 baud about 120 bytes, more
-// than an NMEA line, so a one-second burst of RMC, GGA and GSA (about 200 bytes) costs three
-// wake-ups instead of one per write of the sender. A line thus reaches the handlers at most
-// this long after its last byte, well inside the one-second tick that shows it.
+// How long a read inside a line lets bytes gather first: what 240 bytes take at the line's
+// speed, more than a one-second burst of RMC, GGA and GSA (about 200 bytes). Such a burst
+// thus costs two wake-ups, its first bytes and the rest, instead of one per write of the
+// sender. A line reaches the handlers at most this long after its last byte: half a second
+// at 4800 baud, a quarter at 9600, well inside the one-second tick that shows it.
+int lineGatherMs(int32_t baudRate);
+// Before the line's speed is known.
 inline constexpr int kLineGatherMs = 250;
 
 class SerialPort : public SerialDevice {
@@ -56,6 +59,8 @@ private:
     PortTimeouts m_timeouts;
     std::chrono::milliseconds m_readTimeoutOverride;
     std::atomic<bool> m_hungUp{false};
+    // Set with the line state, read by the reader.
+    std::atomic<int> m_gatherMs{kLineGatherMs};
     // A write has waited its limit out: the rest only take what fits at once.
     bool m_writeStalled = false;
 };

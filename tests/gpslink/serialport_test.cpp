@@ -291,6 +291,22 @@ TEST(SerialPortPty, UnpluggedDeviceIsNoticedWithoutAFixAndDoesNotSpin) {
     EXPECT_FALSE(rig.link->closeGps()) << "already closed";
 }
 
+// A one-second burst (about 200 bytes) must gather in one read after its first bytes at
+// the usual speeds, and a fast line must not wait a slow line's time.
+TEST(SerialPort, LineGatherFollowsTheLineSpeed) {
+    const struct {
+        int32_t baud;
+        int ms;
+    } cases[] = {{0, kLineGatherMs}, {1200, 500},  {4800, 500}, {9600, 250},
+                 {38400, 62},        {115200, 20}, {230400, 10}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(lineGatherMs(c.baud), c.ms) << c.baud;
+        if (c.baud >= 4800) {
+            EXPECT_GT(c.ms * c.baud / 10 / 1000, 200) << c.baud;
+        }
+    }
+}
+
 // Inside a line the reader gathers the rest before it reads: an unplug or a close meanwhile
 // still ends the read at once and without spinning.
 TEST(SerialPortPty, UnplugOrCloseWhileGatheringALineEndsTheRead) {
