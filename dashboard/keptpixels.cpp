@@ -298,11 +298,11 @@ bool KeptPage::unexpected() {
     return again;
 }
 
-bool KeptPage::redrawDifferences(const QPainter& painter, const QRect& area,
-                                 const std::shared_ptr<const DrawnGlyphs>& glyphs,
-                                 std::vector<char>& redraw) {
+const std::vector<char>*
+KeptPage::redrawDifferences(const QPainter& painter, const QRect& area,
+                            const std::shared_ptr<const DrawnGlyphs>& glyphs) {
     if (!m_tracking || area.isEmpty() || !glyphs) {
-        return false;
+        return nullptr;
     }
     const QRect r =
         painter.deviceTransform().mapRect(QRectF(area)).toAlignedRect() & m_image->rect();
@@ -329,12 +329,13 @@ bool KeptPage::redrawDifferences(const QPainter& painter, const QRect& area,
         mark |= g.box;
     }
     if (r.isEmpty() || !last || !r.contains(mark)) {
-        return false;
+        return nullptr;
     }
     mark &= m_image->rect();
     const std::vector<DrawnGlyphs::Glyph>& was = last->glyphs->glyphs;
     // A glyph stays where the last text has the same at the same place; those that stay keep
     // their order (where they overlap, the later is on top).
+    std::vector<char>& redraw = m_redraw;
     redraw.assign(now.size(), 0);
     std::vector<QRect>& back = m_back; // goes back to the picture
     back.clear();
@@ -367,7 +368,7 @@ bool KeptPage::redrawDifferences(const QPainter& painter, const QRect& area,
     }
     for (const Mark& m : m_dirty) {
         if (meets(m.rect, reach)) {
-            return false;
+            return nullptr;
         }
     }
     // Everything else the last paint left there goes, as under any text; a glyph that stays
@@ -407,7 +408,7 @@ bool KeptPage::redrawDifferences(const QPainter& painter, const QRect& area,
         }
     }
     m_dirty.push_back({mark, 0, glyphs});
-    return true;
+    return &redraw;
 }
 
 void KeptPage::textDrawn(std::size_t marks, std::shared_ptr<const DrawnGlyphs> glyphs) {

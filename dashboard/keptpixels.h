@@ -118,11 +118,10 @@ public:
     // For a text about to be drawn within area (its ink, logical) with glyphs: where the last
     // paint left a text there drawn alike, the page goes back only under its glyphs that
     // differ, and under those that stay where something else lay over them or next to those
-    // put back. redraw says which of glyphs to draw, in order, over what is there. False where
-    // it cannot (nothing done).
-    bool redrawDifferences(const QPainter& painter, const QRect& area,
-                           const std::shared_ptr<const DrawnGlyphs>& glyphs,
-                           std::vector<char>& redraw);
+    // put back. Gives which of glyphs to draw, in order, over what is there (valid until the
+    // next call); null where it cannot (nothing done).
+    const std::vector<char>* redrawDifferences(const QPainter& painter, const QRect& area,
+                                               const std::shared_ptr<const DrawnGlyphs>& glyphs);
     // Marks made so far this paint; after a text drawn whole since marks, its glyphs.
     std::size_t marks() const { return m_dirty.size(); }
     void textDrawn(std::size_t marks, std::shared_ptr<const DrawnGlyphs> glyphs);
@@ -189,6 +188,7 @@ private:
     };
     Alike m_alike;             // the last alikeRows answer
     std::vector<QRect> m_back; // redrawDifferences' own, kept for their room
+    std::vector<char> m_redraw;
     std::vector<QRect> m_gone;
     struct Icon {
         int32_t resource = 0;

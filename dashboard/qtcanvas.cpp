@@ -370,7 +370,7 @@ void QtCanvas::setBrush(const Brush& brush) {
 }
 
 void QtCanvas::setTextColour(Colour colour) {
-    m_textColour = toQColor(colour);
+    m_textPen = QPen(toQColor(colour));
 }
 
 void QtCanvas::drawPicture(int32_t resource) {
@@ -407,7 +407,7 @@ void QtCanvas::drawText(std::u16string_view text, const Rect& rect, uint32_t fla
     lineAreaDrawn();
     const int qtFlags = toQtFlags(flags);
     const TextCell cell = dashboardTextCell(m_font);
-    m_painter.setPen(m_textColour);
+    m_painter.setPen(m_textPen);
     if (m_texts && LaidOutText::layoutMatchesDrawText(m_painter, text, qtFlags)) {
         const qreal ratio = m_painter.device()->devicePixelRatio();
         const LaidOutText& laidOut =

@@ -82,7 +82,7 @@ private:
     qint64 m_targetKey; // before the painter began on it
     QPainter m_painter;
     QPen m_pen;
-    QColor m_textColour;
+    QPen m_textPen; // made when the colour is set: a pen made from a colour allocates
     FontId m_font = FontId::Font12;
     TextLayoutCache* m_texts = nullptr;
     KeptStrokes* m_strokes = nullptr;

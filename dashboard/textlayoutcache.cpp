@@ -377,6 +377,10 @@ bool GlyphComposer::composeLine(const QFont& font, Qt::LayoutDirection direction
     QList<QPointF> positions;
     indexes.reserve(static_cast<qsizetype>(text.size()));
     positions.reserve(static_cast<qsizetype>(text.size()));
+    line.footprints.reserve(text.size());
+    if (m_outlines) {
+        line.outlines.reserve(text.size());
+    }
     int x = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         Glyph& g = glyph(font, direction, text[i]);
@@ -732,10 +736,12 @@ std::shared_ptr<const DrawnGlyphs> LaidOutText::drawnGlyphs(QPainter& painter) c
 }
 
 bool LaidOutText::drawDifferences(QPainter& painter, KeptPage& page) const {
-    std::vector<char> redraw;
-    if (!page.redrawDifferences(painter, m_inkBounds, drawnGlyphs(painter), redraw)) {
+    const std::vector<char>* differ =
+        page.redrawDifferences(painter, m_inkBounds, drawnGlyphs(painter));
+    if (!differ) {
         return false;
     }
+    const std::vector<char>& redraw = *differ;
     if (m_big) {
         const QPoint shift = deviceShift(painter);
         for (std::size_t k = 0; k < m_glyphs.size(); ++k) {
