@@ -25,10 +25,10 @@ public:
         (void)capacity;
         return readPortByte(*buffer) ? 1 : 0;
     }
-    // The read a line reader makes when the last one stopped inside a line: the rest is on
-    // its way, so a source that paces its bytes may let some arrive before it waits for the
-    // first (within the same read timeout, and a close still ends the wait at once). Fewer
-    // wake-ups per line; otherwise the same as readBytes.
+    // The read a line reader makes when the last one stopped inside a line and did not fill
+    // its buffer: the rest is on its way, so a source that paces its bytes may let some arrive
+    // before it waits for the first (within the same read timeout, and a close still ends the
+    // wait at once). Fewer wake-ups per line; otherwise the same as readBytes.
     virtual std::size_t readRestOfLine(uint8_t* buffer, std::size_t capacity) {
         return readBytes(buffer, capacity);
     }
@@ -95,8 +95,11 @@ public:
 private:
     bool refill() {
         m_pos = 0;
-        m_size = m_inLine ? m_source.readRestOfLine(m_bytes.data(), m_bytes.size())
-                          : m_source.readBytes(m_bytes.data(), m_bytes.size());
+        // A read that filled the buffer left more waiting: that is taken at once, or a source
+        // faster than the gather would fall ever further behind.
+        m_size = m_inLine && !m_full ? m_source.readRestOfLine(m_bytes.data(), m_bytes.size())
+                                     : m_source.readBytes(m_bytes.data(), m_bytes.size());
+        m_full = m_size == m_bytes.size();
         const uint8_t last = m_size > 0 ? m_bytes[m_size - 1] : uint8_t{'\n'};
         m_inLine = last != '\r' && last != '\n';
         return m_size > 0;
@@ -107,6 +110,7 @@ private:
     std::size_t m_size = 0;
     // The last read stopped inside a line (nothing read ends one: the framing does too).
     bool m_inLine = false;
+    bool m_full = false;
     std::array<uint8_t, kSize> m_bytes;
 };
 

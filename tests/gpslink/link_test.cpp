@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <thread>
+#include <utility>
 
 using namespace velocimo;
 using namespace velocimo::test;
@@ -146,6 +149,34 @@ TEST(Framing, BurstsLongerThanTheBufferLoseNothing) {
     EXPECT_EQ(handlers.lines(), twice);
     // The gap between the bursts is one empty first read, after 150 CR and 150 LF passes.
     EXPECT_EQ(arrived, std::string(300, 'y') + "n" + std::string(300, 'y'));
+}
+
+// Inside a line the reader lets the rest gather before its next read, unless the last read
+// filled its buffer: more is waiting, and a fast source would fall ever further behind.
+TEST(Framing, AReadThatFillsTheBufferIsFollowedAtOnce) {
+    struct Chunks : ByteSource {
+        std::string data, kinds; // kinds: b for readBytes, g for readRestOfLine
+        std::size_t sizes[3] = {ReadBuffer::kSize, 305, 3}, pos = 0;
+        std::size_t take(uint8_t* to, std::size_t n, char kind) {
+            kinds += kind;
+            n = std::min(n, sizes[kinds.size() - 1]);
+            std::memcpy(to, data.data() + std::exchange(pos, pos + n), n);
+            return n;
+        }
+        bool readPortByte(uint8_t& byte) override { return take(&byte, 1, 'b') == 1; }
+        std::size_t readBytes(uint8_t* to, std::size_t n) override { return take(to, n, 'b'); }
+        std::size_t readRestOfLine(uint8_t* to, std::size_t n) override { return take(to, n, 'g'); }
+    } source;
+    for (int i = 0; i < 82; ++i) { // ends inside a line after the first two reads
+        source.data += "$GPGGA,1\r\n";
+    }
+    ReadBuffer buffer(source);
+    RecordingHandlers handlers;
+    for (int i = 0; i < 82 * 2; ++i) { // CR and LF each end a pass
+        readLinePass(buffer, handlers);
+    }
+    EXPECT_EQ(handlers.lines().size(), 82u);
+    EXPECT_EQ(source.kinds, "bbg");
 }
 
 // A link around a scripted device, with the record a watchdog needs.
