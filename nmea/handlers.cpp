@@ -4,6 +4,8 @@
 #include "trip/distance.h"
 #include "trip/readouts.h"
 
+#include <algorithm>
+
 namespace velocimo {
 
 namespace {
@@ -234,8 +236,15 @@ bool checksumMatches(std::u16string_view text) {
 
 void dispatchSentence(SentenceHandlers& handlers, std::u16string_view text,
                       DispatchOptions options) {
-    if (options.verifyChecksum && !checksumMatches(text)) {
-        return;
+    if (options.verifyChecksum) {
+        // '$' only ever starts a sentence: one inside a line means bytes were lost there (an
+        // overrun, a flushed port), joining the start of one sentence to all of the next. The
+        // XOR cannot tell such a join from a whole sentence one time in 256; the last
+        // sentence is whole and its own checksum decides.
+        text = text.substr(std::min(text.size(), text.rfind(u'$')));
+        if (!checksumMatches(text)) {
+            return;
+        }
     }
     std::u16string_view type;
     if (options.anyTalker) {

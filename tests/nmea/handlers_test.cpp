@@ -318,6 +318,34 @@ TEST(Dispatch, ChecksumMustEndTheLineAndMatch) {
     }
 }
 
+TEST(Dispatch, CheckedALineTornByLostBytesYieldsItsLastWholeSentence) {
+    struct Kept : SentenceHandlers {
+        void handleRmc(std::u16string_view s) override { rmc = s; }
+        void handleGga(std::u16string_view) override {}
+        void handleGsa(std::u16string_view) override {}
+        std::u16string_view rmc = u"none";
+    };
+    const struct {
+        std::u16string_view line;
+        std::u16string_view handled;
+    } cases[] = {
+        // Seen from a flushed port: the whole line's XOR matches too, and read as one sentence
+        // its longitude would be 0.
+        {u"$GPRMC,093121.00,A,4718.$GPRMC,093133.00,A,4718.9939,N,00832.5269,E,32.40,322.5,"
+         u"010626,,,A*54\r\n",
+         u"$GPRMC,093133.00,A,4718.9939,N,00832.5269,E,32.40,322.5,010626,,,A*54\r\n"},
+        {u"$GPRMC,1$GPRMC*39", u"none"}, // the whole line's sum, not the last sentence's
+        {u"$GPRMC,1$GPRMC*4B", u"$GPRMC*4B"},
+        {u"$GPRMC*4B$GPRMC,1", u"none"},
+        {u"$GPGGA,1$GPRMC*4B", u"$GPRMC*4B"},
+    };
+    for (const auto& c : cases) {
+        Kept kept;
+        dispatchSentence(kept, c.line, {.verifyChecksum = true});
+        EXPECT_EQ(u8(kept.rmc), u8(c.handled)) << u8(c.line);
+    }
+}
+
 TEST(Dispatch, BothOptionsTogether) {
     Recorder r;
     dispatchSentence(r, u"$GNRMC*55\r\n", {.anyTalker = true, .verifyChecksum = true});
