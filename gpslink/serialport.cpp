@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -51,6 +52,20 @@ int lineGatherMs(int32_t baudRate) {
     // Ten bits a byte on the line.
     constexpr int64_t kBits = 240 * 10;
     return static_cast<int>(std::clamp<int64_t>(kBits * 1000 / baudRate, 10, 500));
+}
+
+int nextGatherMs(int32_t baudRate, std::size_t bytes, std::chrono::microseconds elapsed) {
+    const int atLineSpeed = lineGatherMs(baudRate);
+    if (elapsed.count() <= 0) {
+        return atLineSpeed;
+    }
+    const int64_t seen =
+        std::min<int64_t>(static_cast<int64_t>(bytes) * 10 * 1000000 / elapsed.count(),
+                          std::numeric_limits<int32_t>::max());
+    if (seen <= baudRate) {
+        return atLineSpeed;
+    }
+    return std::min(atLineSpeed, lineGatherMs(static_cast<int32_t>(seen)));
 }
 
 bool applyLineParameters(LineState& state, int32_t baudRate, int32_t dataBits, bool parityCheck,
@@ -140,6 +155,7 @@ bool SerialPort::open(const std::string& path) {
     m_fd = std::move(fd);
     m_timeouts = PortTimeouts{};
     m_hungUp.store(false);
+    m_baudRate.store(0);
     m_gatherMs.store(kLineGatherMs);
     m_writeStalled = false;
     return true;
@@ -198,7 +214,8 @@ bool SerialPort::setLineState(const LineState& state) {
     if (::ioctl(m_fd.get(), TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
         return false;
     }
-    m_gatherMs.store(lineGatherMs(rateOf(cfgetispeed(&actual))));
+    m_baudRate.store(rateOf(cfgetispeed(&actual)));
+    m_gatherMs.store(lineGatherMs(m_baudRate.load()));
     return true;
 }
 
@@ -268,11 +285,21 @@ std::size_t SerialPort::read(uint8_t* buffer, std::size_t capacity, int gatherMs
     if (gatherMs > 0 && m_wake) {
         // Part of the read's own timeout; a close cuts it short and the poll below sees it.
         const int ms = left();
+        const auto gatherStart = Clock::now();
         if (!m_wake.wait(ms < 0 ? gatherMs : std::min(ms, gatherMs))) {
             // What gathered is taken without polling first (the descriptor does not block);
             // nothing there, or an error, goes the usual way below.
             const ssize_t n = ::read(m_fd.get(), buffer, capacity);
             if (n > 0) {
+                auto seen = static_cast<std::size_t>(n);
+                int queued = 0;
+                // A full read is not all that came: ask for the rest only then.
+                if (seen == capacity && ::ioctl(m_fd.get(), FIONREAD, &queued) == 0 && queued > 0) {
+                    seen += static_cast<std::size_t>(queued);
+                }
+                m_gatherMs.store(nextGatherMs(m_baudRate.load(), seen,
+                                              std::chrono::duration_cast<std::chrono::microseconds>(
+                                                  Clock::now() - gatherStart)));
                 return static_cast<std::size_t>(n);
             }
         }

@@ -21,6 +21,11 @@ namespace velocimo {
 int lineGatherMs(int32_t baudRate);
 // Before the line's speed is known.
 inline constexpr int kLineGatherMs = 250;
+// The gather after one that found `bytes` ready after `elapsed`: lineGatherMs at the faster of
+// the line's speed and the pace seen. A pseudo-terminal or a USB receiver ignores the speed
+// set and may bring many times what the line could; gathering for the line's speed would
+// only hold its lines back, and let a sender that drops what queues up tear them.
+int nextGatherMs(int32_t baudRate, std::size_t bytes, std::chrono::microseconds elapsed);
 
 class SerialPort : public SerialDevice {
 public:
@@ -47,6 +52,8 @@ public:
     bool readPortByte(uint8_t& byte) override;
     std::size_t readBytes(uint8_t* buffer, std::size_t capacity) override;
     std::size_t readRestOfLine(uint8_t* buffer, std::size_t capacity) override;
+    // How long the next read inside a line lets bytes gather.
+    int gatherMs() const { return m_gatherMs.load(); }
 
 private:
     std::size_t read(uint8_t* buffer, std::size_t capacity, int gatherMs);
@@ -59,7 +66,8 @@ private:
     PortTimeouts m_timeouts;
     std::chrono::milliseconds m_readTimeoutOverride;
     std::atomic<bool> m_hungUp{false};
-    // Set with the line state, read by the reader.
+    // Set with the line state; the reader adjusts the gather to the pace it sees.
+    std::atomic<int32_t> m_baudRate{0};
     std::atomic<int> m_gatherMs{kLineGatherMs};
     // A write has waited its limit out: the rest only take what fits at once.
     bool m_writeStalled = false;

@@ -307,6 +307,40 @@ TEST(SerialPort, LineGatherFollowsTheLineSpeed) {
     }
 }
 
+// A pseudo-terminal or a USB receiver brings more than its set speed could: the gather follows
+// the pace seen, and never waits longer than the line's own speed asks.
+TEST(SerialPort, GatherFollowsAPaceFasterThanTheLine) {
+    const struct {
+        int32_t baud;
+        std::size_t bytes;
+        int64_t micros;
+        int ms;
+    } cases[] = {
+        {4800, 240, 500000, 500},       {4800, 0, 500000, 500},    {4800, 3000, 500000, 40},
+        {4800, 400, 10000, 10},         {115200, 240, 500000, 20}, {0, 3000, 500000, 40},
+        {0, 10, 500000, kLineGatherMs}, {4800, 512, 0, 500},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(nextGatherMs(c.baud, c.bytes, std::chrono::microseconds(c.micros)), c.ms)
+            << c.baud << " baud, " << c.bytes << " bytes in " << c.micros << " us";
+    }
+
+    // Set to 4800 baud, a pty has 3000 bytes ready after one gather: a full read counts them
+    // all, and the next gather is a fraction of the line's half second.
+    Pty pty;
+    SerialPort port(1000ms);
+    ASSERT_TRUE(port.open(pty.path));
+    LineState state{};
+    ASSERT_TRUE(port.getLineState(state));
+    ASSERT_TRUE(applyLineParameters(state, 4800, 8, false, Parity::None, StopBits::One));
+    ASSERT_TRUE(port.setLineState(state));
+    EXPECT_EQ(port.gatherMs(), 500);
+    pty.send(std::string(3000, 'x'));
+    uint8_t buffer[512];
+    EXPECT_EQ(port.readRestOfLine(buffer, sizeof buffer), sizeof buffer);
+    EXPECT_LT(port.gatherMs(), 150);
+}
+
 // Inside a line the reader gathers the rest before it reads: an unplug or a close meanwhile
 // still ends the read at once and without spinning.
 TEST(SerialPortPty, UnplugOrCloseWhileGatheringALineEndsTheRead) {
